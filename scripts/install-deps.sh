@@ -1,0 +1,18 @@
+#!/bin/sh
+# Installs what a fresh Debian machine lacks to build and test OMBRU. Safe to run again.
+set -eu
+
+packages="cmake ninja-build clang llvm g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64"
+
+missing=""
+for package in $packages; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing="$missing $package"
+done
+[ -z "$missing" ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing:$missing"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing >/dev/null

@@ -1,0 +1,9 @@
+#include "app/program_log.h"
+
+namespace {
+CWinLogImpl programLog;
+}
+
+CWinLogImpl& ProgramLog() {
+  return programLog;
+}

@@ -1,0 +1,82 @@
+// The entry point of the real ombru.exe: its start record in every mode, the modes it chooses and
+// the single-instance guard.
+#include <windows.h>
+
+#include <string>
+
+#include "harness/test.h"
+#include "support/log_collector.h"
+#include "support/process.h"
+
+using testsupport::ChildProcess;
+using testsupport::kInfoPipe;
+using testsupport::LogCollector;
+
+namespace {
+
+std::string StartRecord(const ChildProcess& agent, const std::string& commandLine) {
+  return ombru::FormatString("%s|%lu|%s", commandLine.c_str(), agent.MainThreadId(),
+                             agent.Path().c_str()) +
+         std::string(1, '\0');
+}
+
+std::string OmbruPath() {
+  return testsupport::SiblingPath("ombru.exe");
+}
+
+}  // namespace
+
+START_TEST(one_shot_modes_send_start_record_and_exit_0) {
+  static const char* const commandLines[] = {"/watchdog2:4711", "/WATCHDOG:abc",
+                                             "/WATCHDOG:0 trailing", "/opkey:", "/OPKEY:12 | %s"};
+  for (const char* commandLine : commandLines) {
+    LogCollector collector;
+    ChildProcess run(OmbruPath(), commandLine);
+    ok(run.WaitForExit(20000), "[%s] did not end by itself\n", commandLine);
+    ok(run.ExitCode() == 0, "[%s] exit code %lu\n", commandLine, run.ExitCode());
+    const auto records = collector.WaitForMessages(kInfoPipe, 1);
+    ok(records.size() == 1 && records[0] == StartRecord(run, commandLine),
+       "[%s] start record [%s]\n", commandLine, records.empty() ? "" : records[0].c_str());
+  }
+}
+
+START_TEST(agent_exits_with_quit_code) {
+  LogCollector collector;
+  ChildProcess agent(OmbruPath(), "");
+  const auto records = collector.WaitForMessages(kInfoPipe, 1);
+  ok(records.size() == 1 && records[0] == StartRecord(agent, ""), "start record [%s]\n",
+     records.empty() ? "" : records[0].c_str());
+  ok(testsupport::PostToThread(agent.MainThreadId(), WM_QUIT, 5, 0), "cannot post WM_QUIT\n");
+  ok(agent.WaitForExit(10000), "agent did not end on WM_QUIT\n");
+  ok(agent.ExitCode() == 5, "exit code %lu, expected 5\n", agent.ExitCode());
+}
+
+START_TEST(second_agent_in_session_exits_at_once) {
+  LogCollector collector;
+  ChildProcess first(OmbruPath(), "");
+  collector.WaitForMessages(kInfoPipe, 1);
+  ok(!first.WaitForExit(300), "first agent should keep running\n");
+
+  ChildProcess second(OmbruPath(), "-second");
+  ok(second.WaitForExit(10000) && second.ExitCode() == 0, "second agent exit code %lu\n",
+     second.ExitCode());
+  const auto records = collector.WaitForMessages(kInfoPipe, 2);
+  ok(records.size() == 2 && records[1] == StartRecord(second, "-second"),
+     "second agent sends only its start record [%s]\n",
+     records.size() > 1 ? records[1].c_str() : "");
+
+  // Modes other than the agent run beside it, unguarded.
+  ChildProcess watchdog(OmbruPath(), "/WATCHDOG:abc");
+  ok(watchdog.WaitForExit(10000) && watchdog.ExitCode() == 0, "watchdog beside agent\n");
+
+  testsupport::PostToThread(first.MainThreadId(), WM_QUIT, 0, 0);
+  ok(first.WaitForExit(10000), "first agent did not end\n");
+
+  // The guard is gone with the first agent.
+  ChildProcess third(OmbruPath(), "");
+  ok(!third.WaitForExit(500), "a new agent can start once the first has ended\n");
+  testsupport::PostToThread(third.MainThreadId(), WM_QUIT, 0, 0);
+  ok(third.WaitForExit(10000), "third agent did not end\n");
+  ok(collector.Messages(kInfoPipe).size() == 4, "%zu records, expected 4 start records\n",
+     collector.Messages(kInfoPipe).size());
+}

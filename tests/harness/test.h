@@ -1,0 +1,27 @@
+// Checks in the manner of Wine's conformance tests: ok(condition, format, ...) reports a failed
+// check with its own text and the test goes on; START_TEST registers a test of the executable.
+#pragma once
+
+#include "framework/format.h"
+
+namespace harness {
+
+void Check(const char* file, int line, bool condition, const char* format, ...)
+    OMBRU_PRINTF_FORMAT(4, 5);
+void Skip(const char* file, int line, const char* format, ...) OMBRU_PRINTF_FORMAT(3, 4);
+void Trace(const char* format, ...) OMBRU_PRINTF_FORMAT(1, 2);
+
+struct Registration {
+  Registration(const char* name, void (*run)());
+};
+
+}  // namespace harness
+
+#define ok(condition, ...) ::harness::Check(__FILE__, __LINE__, (condition), __VA_ARGS__)
+#define skip(...) ::harness::Skip(__FILE__, __LINE__, __VA_ARGS__)
+#define trace(...) ::harness::Trace(__VA_ARGS__)
+
+#define START_TEST(name)                                                        \
+  static void test_##name();                                                    \
+  static const ::harness::Registration registration_##name(#name, test_##name); \
+  static void test_##name()

@@ -1,0 +1,127 @@
+// The log's pipe sinks against the collector stand-in, from inside the test process.
+#include <windows.h>
+
+#include <string>
+
+#include "harness/test.h"
+#include "log/win_log_impl.h"
+#include "support/debug_output.h"
+#include "support/log_collector.h"
+
+using testsupport::kInfoPipe;
+using testsupport::kRecordPipe;
+
+namespace {
+
+std::string OwnPath() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return path;
+}
+
+std::string Nul(const std::string& text) {
+  return text + std::string(1, '\0');
+}
+
+std::string InfoRecord(const char* message, DWORD threadId) {
+  return Nul(ombru::FormatString("%s|%lu|%s", message, threadId, OwnPath().c_str()));
+}
+
+DWORD WINAPI LogFromThread(void* log) {
+  static_cast<CWinLogImpl*>(log)->LogInfo("from another thread");
+  return 0;
+}
+
+}  // namespace
+
+START_TEST(info_records_arrive_byte_exact) {
+  testsupport::LogCollector collector;
+  ok(collector.Running(), "collector did not start\n");
+  CWinLogImpl log;
+  const char* messages[] = {"Detected shell start", "", "a|b|c", "%s%n%d 100%", nullptr};
+  for (const char* message : messages)
+    log.LogInfo(message);
+
+  const auto got = collector.WaitForMessages(kInfoPipe, 5);
+  ok(got.size() == 5, "got %zu information records\n", got.size());
+  for (size_t i = 0; i < got.size() && i < 5; ++i) {
+    const std::string expected = InfoRecord(messages[i] ? messages[i] : "", GetCurrentThreadId());
+    ok(got[i] == expected, "record %zu: got [%s], expected [%s]\n", i, got[i].c_str(),
+       expected.c_str());
+  }
+  ok(collector.Messages(kRecordPipe).empty(), "nothing on the record pipe\n");
+}
+
+START_TEST(info_record_carries_calling_thread) {
+  testsupport::LogCollector collector;
+  CWinLogImpl log;
+  DWORD threadId = 0;
+  HANDLE thread = CreateThread(nullptr, 0, LogFromThread, &log, 0, &threadId);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  const auto got = collector.WaitForMessages(kInfoPipe, 1);
+  ok(got.size() == 1 && got[0] == InfoRecord("from another thread", threadId), "got [%s]\n",
+     got.empty() ? "" : got[0].c_str());
+}
+
+START_TEST(structured_records_arrive_in_field_order) {
+  testsupport::LogCollector collector;
+  CWinLogImpl log;
+  log.LogRecord(1, 2, "four", "five", 3, "six", "seven", 8);
+  log.LogRecord(-1, 0, nullptr, nullptr, 0, nullptr, nullptr, -8);
+  log.LogRecord(0, 0, "a|b", "%s", 0, "", "N/A", 0);
+
+  const DWORD tid = GetCurrentThreadId();
+  const std::string expected[] = {
+      Nul(ombru::FormatString("1|2|3|four|five|six|seven|8|%lu", tid)),
+      Nul(ombru::FormatString("-1|0|0|N/A|N/A|N/A|N/A|-8|%lu", tid)),
+      Nul(ombru::FormatString("0|0|0|a|b|%%s||N/A|0|%lu", tid)),
+  };
+  const auto got = collector.WaitForMessages(kRecordPipe, 3);
+  ok(got.size() == 3, "got %zu structured records\n", got.size());
+  for (size_t i = 0; i < got.size() && i < 3; ++i) {
+    ok(got[i] == expected[i], "record %zu: got [%s], expected [%s]\n", i, got[i].c_str(),
+       expected[i].c_str());
+  }
+  ok(collector.Messages(kInfoPipe).empty(), "nothing on the information pipe\n");
+}
+
+START_TEST(no_collector_drops_silently) {
+  testsupport::DebugOutputCapture debug;
+  CWinLogImpl log;
+  const double start = testsupport::NowMs();
+  log.LogInfo("nobody listens");
+  log.LogRecord(1, 2, "3", "4", 5, "6", "7", 8);
+  const double elapsed = testsupport::NowMs() - start;
+  ok(elapsed < 500, "no pipe means no wait, took %.0f ms\n", elapsed);
+  Sleep(100);
+  ok(debug.Texts(GetCurrentProcessId()).empty(), "no debug output expected\n");
+}
+
+START_TEST(byte_mode_pipe_reports_to_debugger) {
+  testsupport::LogCollector collector("byte");
+  testsupport::DebugOutputCapture debug;
+  CWinLogImpl log;
+  log.LogInfo("byte mode");
+  const auto texts = debug.WaitForTexts(GetCurrentProcessId(), 2);
+  ok(texts.size() == 2, "got %zu debug outputs\n", texts.size());
+  if (texts.size() == 2) {
+    ok(texts[0] == "Error 87 setting pipe handle state:", "first output [%s]\n", texts[0].c_str());
+    const std::string record = InfoRecord("byte mode", GetCurrentThreadId());
+    ok(texts[1] == record.substr(0, record.size() - 1), "second output [%s]\n", texts[1].c_str());
+  }
+  Sleep(100);
+  ok(collector.Messages(kInfoPipe).empty(), "a byte-mode pipe receives nothing\n");
+}
+
+START_TEST(busy_pipe_waits_once_then_drops) {
+  testsupport::LogCollector collector("busy");
+  testsupport::DebugOutputCapture debug;
+  CWinLogImpl log;
+  const double start = testsupport::NowMs();
+  log.LogInfo("busy");
+  const double elapsed = testsupport::NowMs() - start;
+  ok(elapsed >= 900 && elapsed < 3000, "one wait of about 1000 ms expected, took %.0f ms\n",
+     elapsed);
+  ok(debug.Texts(GetCurrentProcessId()).empty(), "a busy pipe writes no debug output\n");
+}

@@ -1,0 +1,39 @@
+// Runs the log collector stand-in for the life of the object and reads back what it received.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/process.h"
+
+namespace testsupport {
+
+constexpr char kInfoPipe = 'I';
+constexpr char kRecordPipe = 'R';
+
+class LogCollector {
+ public:
+  // behaviour: "message" (the collector's contract), "byte" or "busy".
+  explicit LogCollector(const char* behaviour = "message");
+  ~LogCollector();
+
+  bool Running() const { return running; }
+
+  // Every message taken so far on one pipe, each with its exact bytes.
+  std::vector<std::string> Messages(char pipe) const;
+
+  // Waits until at least `count` messages arrived on the pipe, then returns them all.
+  std::vector<std::string> WaitForMessages(char pipe, size_t count, DWORD timeoutMs = 10000) const;
+
+ private:
+  std::string outputPath;
+  std::string stopName;
+  ombru::Handle stop;
+  std::optional<ChildProcess> process;
+  bool running = false;
+};
+
+}  // namespace testsupport

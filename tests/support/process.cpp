@@ -1,0 +1,80 @@
+#include "support/process.h"
+
+#include "framework/format.h"
+
+namespace testsupport {
+
+std::string SiblingPath(const char* fileName) {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string directory = path;
+  directory.erase(directory.find_last_of('\\') + 1);
+  return directory + fileName;
+}
+
+std::string UniqueName(const char* stem) {
+  static LONG counter = 0;
+  return ombru::FormatString("%s.%lu.%ld", stem, GetCurrentProcessId(),
+                             InterlockedIncrement(&counter));
+}
+
+ChildProcess::ChildProcess(const std::string& exePath, const std::string& arguments,
+                           WORD showCommand)
+    : path(exePath) {
+  std::string commandLine = "\"" + exePath + "\"";
+  if (!arguments.empty())
+    commandLine += " " + arguments;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = showCommand;
+  PROCESS_INFORMATION info = {};
+  if (CreateProcessA(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &startup, &info)) {
+    process.Reset(info.hProcess);
+    CloseHandle(info.hThread);
+    processId = info.dwProcessId;
+    threadId = info.dwThreadId;
+  }
+}
+
+ChildProcess::~ChildProcess() {
+  Terminate();
+}
+
+bool ChildProcess::WaitForExit(DWORD timeoutMs) const {
+  return process && WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+DWORD ChildProcess::ExitCode() const {
+  DWORD code = STILL_ACTIVE;
+  if (process)
+    GetExitCodeProcess(process.Get(), &code);
+  return code;
+}
+
+void ChildProcess::Terminate() {
+  if (process && !WaitForExit(0)) {
+    TerminateProcess(process.Get(), 255);
+    WaitForExit(5000);
+  }
+}
+
+bool PostToThread(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs) {
+  const double deadline = NowMs() + timeoutMs;
+  while (!PostThreadMessageA(threadId, message, wParam, lParam)) {
+    if (NowMs() > deadline)
+      return false;
+    Sleep(10);
+  }
+  return true;
+}
+
+double NowMs() {
+  LARGE_INTEGER frequency, now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&now);
+  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+}  // namespace testsupport

@@ -1,0 +1,51 @@
+// Child processes of a test: started from the test's own folder, never left running.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "framework/unique_handle.h"
+
+namespace testsupport {
+
+// Full Windows path of a file beside the running test executable.
+std::string SiblingPath(const char* fileName);
+
+// A name unique to this test process, for events, files and the like.
+std::string UniqueName(const char* stem);
+
+class ChildProcess {
+ public:
+  // Starts `exePath` with the command line `"exePath" arguments`.
+  ChildProcess(const std::string& exePath, const std::string& arguments,
+               WORD showCommand = SW_SHOWNORMAL);
+  ~ChildProcess();  // terminates the child if it still runs
+
+  ChildProcess(ChildProcess&&) = default;
+
+  bool Started() const { return static_cast<bool>(process); }
+  DWORD Id() const { return processId; }
+  DWORD MainThreadId() const { return threadId; }
+  HANDLE Get() const { return process.Get(); }
+  const std::string& Path() const { return path; }
+
+  bool WaitForExit(DWORD timeoutMs) const;
+  DWORD ExitCode() const;  // STILL_ACTIVE while running
+  void Terminate();
+
+ private:
+  std::string path;
+  ombru::Handle process;
+  DWORD processId = 0;
+  DWORD threadId = 0;
+};
+
+// Posts a thread message, retrying while the thread has no message queue yet.
+bool PostToThread(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam,
+                  DWORD timeoutMs = 10000);
+
+// Milliseconds from a monotonic clock.
+double NowMs();
+
+}  // namespace testsupport
