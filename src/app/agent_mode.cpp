@@ -2,27 +2,17 @@
 
 #include <commctrl.h>
 
+#include "app/run_loop.h"
 #include "framework/unique_handle.h"
+#include "framework/wtl_app_module.h"
 
 namespace {
 
 constexpr char kSingleInstanceGuardName[] = "VLM.OMBRU.Running";
 
-int PumpUntilQuit() {
-  MSG message;
-  BOOL result;
-  while ((result = GetMessageA(&message, nullptr, 0, 0)) != 0) {
-    if (result == -1)
-      continue;
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-  return static_cast<int>(message.wParam);
-}
-
 }  // namespace
 
-int RunAgentMode(HINSTANCE) {
+int RunAgentMode(HINSTANCE instance) {
   // The guard is the name's existence; ownership is never tested. The handle is the last thing
   // closed, so a new agent can start only after this one has torn down.
   ombru::Handle guard(CreateMutexA(nullptr, TRUE, kSingleInstanceGuardName));
@@ -32,7 +22,9 @@ int RunAgentMode(HINSTANCE) {
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);
 
-  const int exitCode = PumpUntilQuit();
+  WTL::AppModule().Init(instance);
+  const int exitCode = RunMessageLoop(SW_HIDE);
+  WTL::AppModule().Term();
 
   CoUninitialize();
   return exitCode;

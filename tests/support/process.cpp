@@ -70,6 +70,37 @@ bool PostToThread(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam, DW
   return true;
 }
 
+namespace {
+
+struct WindowSearch {
+  const char* classPrefix;
+  HWND found;
+};
+
+BOOL CALLBACK MatchClass(HWND window, LPARAM parameter) {
+  auto& search = *reinterpret_cast<WindowSearch*>(parameter);
+  char name[256] = {};
+  GetClassNameA(window, name, sizeof(name));
+  if (std::string(name).rfind(search.classPrefix, 0) != 0)
+    return TRUE;
+  search.found = window;
+  return FALSE;
+}
+
+}  // namespace
+
+HWND WaitForThreadWindow(DWORD threadId, const char* classPrefix, DWORD timeoutMs) {
+  const double deadline = NowMs() + timeoutMs;
+  WindowSearch search = {classPrefix, nullptr};
+  while (EnumThreadWindows(threadId, MatchClass, reinterpret_cast<LPARAM>(&search)),
+         !search.found) {
+    if (NowMs() > deadline)
+      return nullptr;
+    Sleep(10);
+  }
+  return search.found;
+}
+
 double NowMs() {
   LARGE_INTEGER frequency, now;
   QueryPerformanceFrequency(&frequency);

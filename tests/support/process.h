@@ -45,6 +45,10 @@ class ChildProcess {
 bool PostToThread(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam,
                   DWORD timeoutMs = 10000);
 
+// The first top-level window of a thread whose class name starts with `classPrefix`, waiting for
+// it to appear.
+HWND WaitForThreadWindow(DWORD threadId, const char* classPrefix, DWORD timeoutMs = 10000);
+
 // Milliseconds from a monotonic clock.
 double NowMs();
 

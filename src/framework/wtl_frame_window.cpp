@@ -1,0 +1,112 @@
+#include "framework/wtl_frame_window.h"
+
+#include <cstdio>
+
+#include "framework/wtl_app_module.h"
+
+namespace WTL {
+namespace {
+
+// The object whose window is being created on this thread: it has no handle until its first
+// message arrives.
+thread_local CFrameWindowImplBase* windowBeingCreated = nullptr;
+
+constexpr int kTitleLength = 256;
+
+CFrameWindowImplBase* FromWindow(HWND window) {
+  return reinterpret_cast<CFrameWindowImplBase*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
+ATOM RegisterFrameClass(CFrameWndClassInfo& info, HINSTANCE instance, UINT resourceId,
+                        WNDPROC windowProc) {
+  if (info.atom)
+    return info.atom;
+  std::snprintf(info.name, sizeof(info.name), "ATL:%p", static_cast<void*>(&info));
+  WNDCLASSEXA windowClass = {};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.style = 0;
+  windowClass.lpfnWndProc = windowProc;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszClassName = info.name;
+  windowClass.hIcon = static_cast<HICON>(
+      LoadImageA(instance, MAKEINTRESOURCEA(resourceId), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
+  windowClass.hIconSm = static_cast<HICON>(
+      LoadImageA(instance, MAKEINTRESOURCEA(resourceId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+  info.atom = RegisterClassExA(&windowClass);
+  return info.atom;
+}
+
+}  // namespace
+
+BOOL CFrameWindowImplBase::ProcessWindowMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT&) {
+  // A top-level frame ends its thread's loop when it is destroyed, unless its own map handled
+  // WM_DESTROY first. The message still goes on to DefWindowProcA.
+  if (message == WM_DESTROY && (GetStyle() & (WS_CHILD | WS_POPUP)) == 0)
+    PostQuitMessage(1);
+  return FALSE;
+}
+
+CFrameWindowImplBase::~CFrameWindowImplBase() {
+  if (m_hWnd && ::IsWindow(m_hWnd))
+    SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
+}
+
+WNDPROC CFrameWindowImplBase::GetWindowProc() {
+  return WindowProc;
+}
+
+void CFrameWindowImplBase::OnFinalMessage(HWND) {}
+
+HWND CFrameWindowImplBase::CreateFrame(CFrameWndClassInfo& classInfo, UINT resourceId, DWORD style,
+                                       DWORD exStyle) {
+  const HINSTANCE instance = AppModule().GetModuleInstance();
+  char title[kTitleLength] = {};
+  LoadStringA(instance, resourceId, title, kTitleLength);
+  HMENU menu = LoadMenuA(instance, MAKEINTRESOURCEA(resourceId));
+
+  if (!RegisterFrameClass(classInfo, instance, resourceId, StartWindowProc))
+    return nullptr;
+
+  windowBeingCreated = this;
+  HWND window = CreateWindowExA(exStyle, MAKEINTATOM(classInfo.atom), title, style, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, menu,
+                                instance, nullptr);
+  windowBeingCreated = nullptr;
+  if (window) {
+    m_hAccel = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(resourceId));
+  } else if (menu) {
+    DestroyMenu(menu);
+  }
+  return window;
+}
+
+LRESULT CALLBACK CFrameWindowImplBase::StartWindowProc(HWND window, UINT message, WPARAM wParam,
+                                                       LPARAM lParam) {
+  CFrameWindowImplBase* self = windowBeingCreated;
+  windowBeingCreated = nullptr;
+  if (!self)
+    return DefWindowProcA(window, message, wParam, lParam);
+  self->m_hWnd = window;
+  SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(self->GetWindowProc()));
+  return WindowProc(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK CFrameWindowImplBase::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                                  LPARAM lParam) {
+  CFrameWindowImplBase* self = FromWindow(window);
+  LRESULT result = 0;
+  if (self && self->ProcessWindowMessage(window, message, wParam, lParam, result))
+    return result;
+  result = DefWindowProcA(window, message, wParam, lParam);
+  if (self && message == WM_NCDESTROY) {
+    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    self->m_hWnd = nullptr;
+    self->OnFinalMessage(window);
+  }
+  return result;
+}
+
+}  // namespace WTL

@@ -1,0 +1,91 @@
+#include "monitor/main_frame.h"
+
+#include "framework/wtl_app_module.h"
+#include "res/resource.h"
+#include "runtime_link/runtime_session.h"
+
+namespace {
+
+constexpr UINT_PTR kShellWatchTimer = 1;
+constexpr UINT kShellWatchPeriodMs = 100;
+
+}  // namespace
+
+BOOL CMainFrame::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                      LRESULT& result) {
+  switch (message) {
+    case WM_CREATE:
+      result = OnCreate();
+      return TRUE;
+    case WM_HOTKEY:
+      result = OnHotKey(wParam);
+      return TRUE;
+    case WM_DESTROY:
+      result = OnDestroy();
+      return TRUE;
+    case WM_TIMER:
+      result = OnTimer(wParam);
+      return TRUE;
+    case WM_SETTINGCHANGE:
+      result = OnSettingChange(lParam);
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == ID_APP_EXIT) {
+        result = OnExitCommand();
+        return TRUE;
+      }
+      break;
+  }
+  if (CUpdateUI<CMainFrame>::ProcessWindowMessage(window, message, wParam, lParam, result)) {
+    return TRUE;
+  }
+  return CFrameWindowImpl<CMainFrame>::ProcessWindowMessage(window, message, wParam, lParam,
+                                                            result);
+}
+
+// The window is gone for good: end the loop, so that the session's single-instance guard is not
+// held by an agent that can no longer see anything.
+void CMainFrame::OnFinalMessage(HWND) {
+  PostQuitMessage(0);
+}
+
+BOOL CMainFrame::PreTranslateMessage(MSG* message) {
+  return m_hAccel && TranslateAcceleratorA(m_hWnd, m_hAccel, message);
+}
+
+BOOL CMainFrame::OnIdle() {
+  return FALSE;
+}
+
+LRESULT CMainFrame::OnCreate() {
+  shellRunning = true;
+  runtimeSession = ombru::CreateRuntimeSession();
+  if (WTL::CMessageLoop* loop = WTL::AppModule().GetMessageLoop()) {
+    loop->AddMessageFilter(this);
+    loop->AddIdleHandler(this);
+  }
+  SetTimer(m_hWnd, kShellWatchTimer, kShellWatchPeriodMs, nullptr);
+  return 0;
+}
+
+LRESULT CMainFrame::OnHotKey(WPARAM) {
+  return 0;
+}
+
+LRESULT CMainFrame::OnDestroy() {
+  runtimeSession.Reset();
+  return 0;
+}
+
+LRESULT CMainFrame::OnTimer(WPARAM) {
+  return 0;
+}
+
+LRESULT CMainFrame::OnSettingChange(LPARAM) {
+  return 0;
+}
+
+LRESULT CMainFrame::OnExitCommand() {
+  PostMessage(WM_CLOSE);
+  return 0;
+}

@@ -1,0 +1,130 @@
+#include "support/runtime_stand_in.h"
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "support/process.h"
+
+namespace testsupport {
+namespace {
+
+constexpr char kClassKey[] = "Software\\Classes\\CLSID\\{7A3C1E52-4B9D-4F61-9C2E-0D5B8A6F3E11}";
+
+void Register() {
+  HKEY key;
+  const std::string serverKey = std::string(kClassKey) + "\\InprocServer32";
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, serverKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                      &key, nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  const std::string path = SiblingPath("runtime_stand_in.dll");
+  RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                 static_cast<DWORD>(path.size() + 1));
+  static const char kBoth[] = "Both";
+  RegSetValueExA(key, "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(kBoth),
+                 sizeof(kBoth));
+  RegCloseKey(key);
+}
+
+void Unregister() {
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, kClassKey);
+}
+
+std::vector<std::string> Split(const std::string& line) {
+  std::vector<std::string> parts;
+  std::stringstream stream(line);
+  std::string part;
+  while (std::getline(stream, part, '|'))
+    parts.push_back(part);
+  return parts;
+}
+
+}  // namespace
+
+RuntimeStandIn::RuntimeStandIn(bool registered) {
+  char directory[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, directory);
+  recordPath = std::string(directory) + UniqueName("runtime") + ".txt";
+  SetEnvironmentVariableA("OMBRU_RUNTIME_RECORD", recordPath.c_str());
+  SetEnvironmentVariableA("OMBRU_RUNTIME_FAIL", nullptr);
+  SetEnvironmentVariableA("OMBRU_RUNTIME_STORAGE_TYPE", nullptr);
+  if (registered) {
+    Register();
+  } else {
+    Unregister();
+  }
+}
+
+RuntimeStandIn::~RuntimeStandIn() {
+  Register();
+  SetEnvironmentVariableA("OMBRU_RUNTIME_FAIL", nullptr);
+  SetEnvironmentVariableA("OMBRU_RUNTIME_STORAGE_TYPE", nullptr);
+  SetEnvironmentVariableA("OMBRU_RUNTIME_RECORD", nullptr);
+  DeleteFileA(recordPath.c_str());
+}
+
+void RuntimeStandIn::SetFailures(const char* steps) {
+  SetEnvironmentVariableA("OMBRU_RUNTIME_FAIL", steps);
+}
+
+void RuntimeStandIn::SetStorageType(const char* value) {
+  SetEnvironmentVariableA("OMBRU_RUNTIME_STORAGE_TYPE", value);
+}
+
+std::vector<RuntimeCall> RuntimeStandIn::Calls() const {
+  std::vector<RuntimeCall> calls;
+  std::ifstream file(recordPath);
+  std::string line;
+  while (std::getline(file, line)) {
+    std::vector<std::string> parts = Split(line);
+    if (parts.size() < 3)
+      continue;
+    RuntimeCall call{static_cast<DWORD>(std::stoul(parts[0])), std::stol(parts[1]), parts[2], {}};
+    call.arguments.assign(parts.begin() + 3, parts.end());
+    calls.push_back(call);
+  }
+  return calls;
+}
+
+std::vector<RuntimeCall> RuntimeStandIn::Calls(const char* operation) const {
+  std::vector<RuntimeCall> matching;
+  for (const RuntimeCall& call : Calls()) {
+    if (call.operation == operation)
+      matching.push_back(call);
+  }
+  return matching;
+}
+
+std::vector<RuntimeCall> RuntimeStandIn::WaitForCalls(const char* operation, size_t count,
+                                                      DWORD timeoutMs) const {
+  const double deadline = NowMs() + timeoutMs;
+  std::vector<RuntimeCall> calls = Calls(operation);
+  while (calls.size() < count && NowMs() < deadline) {
+    Sleep(10);
+    calls = Calls(operation);
+  }
+  return calls;
+}
+
+std::vector<std::string> RuntimeStandIn::UnbalancedObjects() const {
+  std::map<std::string, int> finalCounts;
+  std::vector<std::string> unbalanced;
+  for (const RuntimeCall& call : Calls()) {
+    const std::string object = std::to_string(call.processId) + ":" + std::to_string(call.object);
+    if (call.operation == "Created")
+      finalCounts[object] = 1;
+    if (call.operation == "AddRef" || call.operation == "Release") {
+      finalCounts[object] = std::stoi(call.arguments.at(0));
+      if (finalCounts[object] < 0)
+        unbalanced.push_back(object + " released too often");
+    }
+  }
+  for (const auto& entry : finalCounts) {
+    if (entry.second > 0)
+      unbalanced.push_back(entry.first + " still referenced");
+  }
+  return unbalanced;
+}
+
+}  // namespace testsupport

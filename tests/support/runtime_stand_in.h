@@ -1,0 +1,44 @@
+// Registers the runtime stand-in's COM class in the test prefix and reads back what it recorded.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// One recorded call: the process, the object's number, the operation and its arguments.
+struct RuntimeCall {
+  DWORD processId;
+  long object;
+  std::string operation;
+  std::vector<std::string> arguments;
+};
+
+class RuntimeStandIn {
+ public:
+  // Registers the class (InprocServer32, ThreadingModel "Both") unless `registered` is false, in
+  // which case the class is removed. Sets the stand-in's environment for children started later.
+  explicit RuntimeStandIn(bool registered = true);
+  ~RuntimeStandIn();
+  RuntimeStandIn(const RuntimeStandIn&) = delete;
+  RuntimeStandIn& operator=(const RuntimeStandIn&) = delete;
+
+  // "create", "connect" and/or "invoke"; empty for none.
+  void SetFailures(const char* steps);
+  void SetStorageType(const char* value);  // null: GetStorageType writes nothing
+
+  std::vector<RuntimeCall> Calls() const;
+  std::vector<RuntimeCall> Calls(const char* operation) const;
+  std::vector<RuntimeCall> WaitForCalls(const char* operation, size_t count,
+                                        DWORD timeoutMs = 10000) const;
+
+  // Objects whose reference count did not return to zero, or went below it.
+  std::vector<std::string> UnbalancedObjects() const;
+
+ private:
+  std::string recordPath;
+};
+
+}  // namespace testsupport
