@@ -53,10 +53,9 @@ int main() {
       RecordsPerSecond(collector, kRecords, [&] { log.LogInfo("Detected shell start"); });
   const size_t arrived = collector.Messages(testsupport::kInfoPipe).size();
 
-  std::printf("| measure | value |\n|---|---|\n");
-  std::printf("| raw connect-write-close, records/s | %.0f |\n", raw);
-  std::printf("| LogInfo, records/s | %.0f |\n", logged);
-  std::printf("| LogInfo / raw | %.2f |\n", logged / raw);
-  std::printf("| records arrived | %zu of %d |\n", arrived, 2 * kRecords);
+  std::printf("| raw connect-write-close to the collector, records/s | %.0f | |\n", raw);
+  std::printf("| LogInfo, records/s (%zu of %d records arrived) | %.0f | |\n", arrived,
+              2 * kRecords, logged);
+  std::printf("| LogInfo / raw | %.2f | >= 0.9 |\n", logged / raw);
   return 0;
 }

@@ -1,5 +1,6 @@
 #!/bin/sh
-# Builds the Windows side and runs every benchmark under a private Wine prefix.
+# Builds the Windows side and runs every benchmark under a private Wine prefix; prints one table.
+#   OMBRU_BENCH_TRANSITIONS (default 60), OMBRU_BENCH_IDLE_SECONDS (default 60)
 set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -12,5 +13,41 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX="$root/build/windows/wineprefix"
 sh scripts/wine-prefix.sh start
 trap 'sh scripts/wine-prefix.sh stop' EXIT
-echo "LogInfo throughput"
-wine build/windows/bin/log_info_bench.exe
+bin=build/windows/bin
+
+# "thread-id cpu-nanoseconds" for every thread of the (Linux) processes running a Windows program.
+threads() {
+  for pid in $(pgrep -f "$1"); do
+    for task in /proc/"$pid"/task/*; do
+      echo "${task##*/} $(cut -d' ' -f1 "$task/schedstat" 2>/dev/null || echo 0)"
+    done
+  done
+}
+
+# CPU used between two samples by the threads alive at the second (threads that end in between
+# would otherwise take their whole past with them).
+cpu_ns() {
+  awk 'NR == FNR { before[$1] = $2; next } { total += $2 - before[$1] } END { print total + 0 }' \
+    "$1" "$2"
+}
+
+echo "| measure | value | target |"
+echo "|---|---|---|"
+wine $bin/log_info_bench.exe
+wine $bin/session_bench.exe latency "${OMBRU_BENCH_TRANSITIONS:-60}"
+
+seconds="${OMBRU_BENCH_IDLE_SECONDS:-60}"
+ready="$(mktemp)"
+wine $bin/session_bench.exe idle "$seconds" >"$ready" &
+while ! grep -q ready "$ready"; do sleep 0.2; done
+samples="$(mktemp -d)"
+threads 'ombru\.exe' >"$samples/agent0"; threads 'bare_timer_window\.exe' >"$samples/bare0"
+sleep "$seconds"
+threads 'ombru\.exe' >"$samples/agent1"; threads 'bare_timer_window\.exe' >"$samples/bare1"
+agent=$(cpu_ns "$samples/agent0" "$samples/agent1"); bare=$(cpu_ns "$samples/bare0" "$samples/bare1")
+wait
+rm -rf "$ready" "$samples"
+awk -v a="$agent" -v b="$bare" -v s="$seconds" 'BEGIN {
+  printf "| idle CPU over %d s with a shell running: agent | %.1f ms | |\n", s, a / 1e6
+  printf "| idle CPU over %d s: bare window with the same 100 ms timer | %.1f ms | |\n", s, b / 1e6
+  printf "| idle CPU, agent / bare | %.2f | <= 1.2 |\n", b > 0 ? a / b : 0 }'

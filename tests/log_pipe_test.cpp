@@ -19,9 +19,7 @@ std::string OwnPath() {
   return path;
 }
 
-std::string Nul(const std::string& text) {
-  return text + std::string(1, '\0');
-}
+std::string Nul(const std::string& text) { return text + std::string(1, '\0'); }
 
 std::string InfoRecord(const char* message, DWORD threadId) {
   return Nul(ombru::FormatString("%s|%lu|%s", message, threadId, OwnPath().c_str()));

@@ -16,12 +16,8 @@ constexpr OptionKey kOptionKeys[] = {
     {"/WATCHDOG2:", Mode::Watchdog2},
 };
 
-bool IsCSpace(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
+bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 

@@ -4,6 +4,4 @@ namespace {
 CWinLogImpl programLog;
 }
 
-CWinLogImpl& ProgramLog() {
-  return programLog;
-}
+CWinLogImpl& ProgramLog() { return programLog; }

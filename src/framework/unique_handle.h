@@ -81,10 +81,17 @@ struct EventSourceTraits {
   static void Close(Value h) noexcept { DeregisterEventSource(h); }
 };
 
+struct LibraryTraits {
+  using Value = HMODULE;
+  static Value Null() noexcept { return nullptr; }
+  static void Close(Value h) noexcept { FreeLibrary(h); }
+};
+
 using Handle = UniqueHandle<KernelHandleTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 using ServiceHandle = UniqueHandle<ServiceHandleTraits>;
 using EventSource = UniqueHandle<EventSourceTraits>;
+using Library = UniqueHandle<LibraryTraits>;
 
 }  // namespace ombru

@@ -13,13 +13,9 @@ class CAppModule::Lock {
   CRITICAL_SECTION& section;
 };
 
-CAppModule::CAppModule() {
-  InitializeCriticalSection(&lock);
-}
+CAppModule::CAppModule() { InitializeCriticalSection(&lock); }
 
-CAppModule::~CAppModule() {
-  DeleteCriticalSection(&lock);
-}
+CAppModule::~CAppModule() { DeleteCriticalSection(&lock); }
 
 void CAppModule::Init(HINSTANCE moduleInstance) {
   instance = moduleInstance;

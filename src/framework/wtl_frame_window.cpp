@@ -53,9 +53,7 @@ CFrameWindowImplBase::~CFrameWindowImplBase() {
     SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
 }
 
-WNDPROC CFrameWindowImplBase::GetWindowProc() {
-  return WindowProc;
-}
+WNDPROC CFrameWindowImplBase::GetWindowProc() { return WindowProc; }
 
 void CFrameWindowImplBase::OnFinalMessage(HWND) {}
 

@@ -5,9 +5,7 @@
 namespace ombru {
 namespace {
 
-const char* TextOrNotAvailable(const char* text) {
-  return text ? text : "N/A";
-}
+const char* TextOrNotAvailable(const char* text) { return text ? text : "N/A"; }
 
 }  // namespace
 

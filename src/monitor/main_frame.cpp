@@ -1,8 +1,10 @@
 #include "monitor/main_frame.h"
 
 #include "framework/wtl_app_module.h"
+#include "monitor/shell_state.h"
 #include "res/resource.h"
 #include "runtime_link/runtime_session.h"
+#include "runtime_link/session_notifications.h"
 
 namespace {
 
@@ -45,17 +47,13 @@ BOOL CMainFrame::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, 
 
 // The window is gone for good: end the loop, so that the session's single-instance guard is not
 // held by an agent that can no longer see anything.
-void CMainFrame::OnFinalMessage(HWND) {
-  PostQuitMessage(0);
-}
+void CMainFrame::OnFinalMessage(HWND) { PostQuitMessage(0); }
 
 BOOL CMainFrame::PreTranslateMessage(MSG* message) {
   return m_hAccel && TranslateAcceleratorA(m_hWnd, m_hAccel, message);
 }
 
-BOOL CMainFrame::OnIdle() {
-  return FALSE;
-}
+BOOL CMainFrame::OnIdle() { return FALSE; }
 
 LRESULT CMainFrame::OnCreate() {
   shellRunning = true;
@@ -68,22 +66,26 @@ LRESULT CMainFrame::OnCreate() {
   return 0;
 }
 
-LRESULT CMainFrame::OnHotKey(WPARAM) {
-  return 0;
-}
+LRESULT CMainFrame::OnHotKey(WPARAM) { return 0; }
 
 LRESULT CMainFrame::OnDestroy() {
   runtimeSession.Reset();
   return 0;
 }
 
-LRESULT CMainFrame::OnTimer(WPARAM) {
+LRESULT CMainFrame::OnTimer(WPARAM timerId) {
+  if (timerId != kShellWatchTimer)
+    return 0;
+  const bool running = IsShellRunning();
+  if (running == shellRunning)
+    return 0;
+  log.LogInfo(running ? "Detected shell start" : "Detected shell termination");
+  shellRunning = running;
+  QueueUserWorkItem(NotifyShellStateChange, nullptr, WT_EXECUTEDEFAULT);
   return 0;
 }
 
-LRESULT CMainFrame::OnSettingChange(LPARAM) {
-  return 0;
-}
+LRESULT CMainFrame::OnSettingChange(LPARAM) { return 0; }
 
 LRESULT CMainFrame::OnExitCommand() {
   PostMessage(WM_CLOSE);

@@ -75,9 +75,7 @@ void Trace(const char* format, ...) {
   va_end(args);
 }
 
-Registration::Registration(const char* name, void (*run)()) {
-  Tests().push_back({name, run});
-}
+Registration::Registration(const char* name, void (*run)()) { Tests().push_back({name, run}); }
 
 }  // namespace harness
 

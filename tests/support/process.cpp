@@ -19,7 +19,7 @@ std::string UniqueName(const char* stem) {
 }
 
 ChildProcess::ChildProcess(const std::string& exePath, const std::string& arguments,
-                           WORD showCommand)
+                           WORD showCommand, const char* currentDirectory)
     : path(exePath) {
   std::string commandLine = "\"" + exePath + "\"";
   if (!arguments.empty())
@@ -29,8 +29,8 @@ ChildProcess::ChildProcess(const std::string& exePath, const std::string& argume
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = showCommand;
   PROCESS_INFORMATION info = {};
-  if (CreateProcessA(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                     &startup, &info)) {
+  if (CreateProcessA(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                     currentDirectory, &startup, &info)) {
     process.Reset(info.hProcess);
     CloseHandle(info.hThread);
     processId = info.dwProcessId;
@@ -38,9 +38,7 @@ ChildProcess::ChildProcess(const std::string& exePath, const std::string& argume
   }
 }
 
-ChildProcess::~ChildProcess() {
-  Terminate();
-}
+ChildProcess::~ChildProcess() { Terminate(); }
 
 bool ChildProcess::WaitForExit(DWORD timeoutMs) const {
   return process && WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0;

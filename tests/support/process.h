@@ -19,7 +19,7 @@ class ChildProcess {
  public:
   // Starts `exePath` with the command line `"exePath" arguments`.
   ChildProcess(const std::string& exePath, const std::string& arguments,
-               WORD showCommand = SW_SHOWNORMAL);
+               WORD showCommand = SW_SHOWNORMAL, const char* currentDirectory = nullptr);
   ~ChildProcess();  // terminates the child if it still runs
 
   ChildProcess(ChildProcess&&) = default;

@@ -27,9 +27,7 @@ void Register() {
   RegCloseKey(key);
 }
 
-void Unregister() {
-  RegDeleteTreeA(HKEY_LOCAL_MACHINE, kClassKey);
-}
+void Unregister() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kClassKey); }
 
 std::vector<std::string> Split(const std::string& line) {
   std::vector<std::string> parts;
@@ -78,10 +76,14 @@ std::vector<RuntimeCall> RuntimeStandIn::Calls() const {
   std::string line;
   while (std::getline(file, line)) {
     std::vector<std::string> parts = Split(line);
-    if (parts.size() < 3)
+    if (parts.size() < 4)
       continue;
-    RuntimeCall call{static_cast<DWORD>(std::stoul(parts[0])), std::stol(parts[1]), parts[2], {}};
-    call.arguments.assign(parts.begin() + 3, parts.end());
+    RuntimeCall call{static_cast<DWORD>(std::stoul(parts[0])),
+                     std::stod(parts[1]),
+                     std::stol(parts[2]),
+                     parts[3],
+                     {}};
+    call.arguments.assign(parts.begin() + 4, parts.end());
     calls.push_back(call);
   }
   return calls;

@@ -11,6 +11,7 @@ namespace testsupport {
 // One recorded call: the process, the object's number, the operation and its arguments.
 struct RuntimeCall {
   DWORD processId;
+  double timeMs;  // the same clock as NowMs()
   long object;
   std::string operation;
   std::vector<std::string> arguments;

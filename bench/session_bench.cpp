@@ -1,0 +1,106 @@
+// The agent in a session, measured against the stand-ins.
+//
+//   session_bench.exe latency N   shell exit to the runtime stand-in's receipt of 922, N times
+//   session_bench.exe idle S      agent and a bare program with the same hidden window and 100 ms
+//                                 timer, side by side with a shell running, for S seconds; prints
+//                                 "ready" when both run, so that bench/run.sh can sample their CPU
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "support/log_collector.h"
+#include "support/process.h"
+#include "support/runtime_stand_in.h"
+#include "support/stand_ins.h"
+
+namespace {
+
+constexpr char kShellStarted[] = "9b03";  // 923, little-endian
+constexpr char kShellStopped[] = "9a03";  // 922
+
+double Percentile(std::vector<double> values, double fraction) {
+  std::sort(values.begin(), values.end());
+  return values[std::min(values.size() - 1, static_cast<size_t>(fraction * values.size()))];
+}
+
+std::vector<testsupport::RuntimeCall> Sent(const testsupport::RuntimeStandIn& runtime,
+                                           const char* method) {
+  std::vector<testsupport::RuntimeCall> sent;
+  for (const auto& call : runtime.Calls("Invoke")) {
+    if (call.arguments.at(1).rfind(method, 0) == 0)
+      sent.push_back(call);
+  }
+  return sent;
+}
+
+void WaitForSent(const testsupport::RuntimeStandIn& runtime, const char* method, size_t count) {
+  const double deadline = testsupport::NowMs() + 10000;
+  while (Sent(runtime, method).size() < count && testsupport::NowMs() < deadline)
+    Sleep(2);
+}
+
+int Latency(int transitions) {
+  testsupport::RuntimeStandIn runtime;
+  testsupport::LogCollector collector;
+  testsupport::ChildProcess agent(testsupport::SiblingPath("ombru.exe"), "");
+  WaitForSent(runtime, kShellStopped, 1);  // the first tick: no shell yet
+
+  std::vector<double> latencies;
+  for (int i = 0; i < transitions; ++i) {
+    testsupport::ShellStandIn shell;
+    WaitForSent(runtime, kShellStarted, static_cast<size_t>(i + 1));
+    // End the shell at a point of the timer period that owes nothing to the last tick.
+    Sleep(static_cast<DWORD>((i * 37) % 100));
+    shell.Stop();
+    const double ended = testsupport::NowMs();
+    WaitForSent(runtime, kShellStopped, static_cast<size_t>(i + 2));
+    const auto stopped = Sent(runtime, kShellStopped);
+    if (stopped.size() == static_cast<size_t>(i + 2))
+      latencies.push_back(stopped.back().timeMs - ended);
+  }
+  testsupport::PostToThread(agent.MainThreadId(), WM_QUIT, 0, 0);
+  agent.WaitForExit(10000);
+  if (latencies.empty())
+    return 1;
+
+  std::printf(
+      "| shell exit to 922 at the runtime, median (%zu transitions, timer period 100 ms) "
+      "| %.1f ms | <= 80 ms |\n",
+      latencies.size(), Percentile(latencies, 0.5));
+  std::printf("| shell exit to 922 at the runtime, 99th percentile | %.1f ms | <= 150 ms |\n",
+              Percentile(latencies, 0.99));
+  return 0;
+}
+
+int Idle(int seconds) {
+  testsupport::RuntimeStandIn runtime;
+  testsupport::LogCollector collector;
+  testsupport::ShellStandIn shell;
+  testsupport::ChildProcess agent(testsupport::SiblingPath("ombru.exe"), "");
+  testsupport::ChildProcess bare(testsupport::SiblingPath("bare_timer_window.exe"), "");
+  testsupport::WaitForThreadWindow(agent.MainThreadId(), "ATL:");
+  Sleep(1000);
+  std::printf("ready\n");
+  std::fflush(stdout);
+  Sleep(static_cast<DWORD>(seconds) * 1000 + 2000);
+  testsupport::PostToThread(agent.MainThreadId(), WM_QUIT, 0, 0);
+  testsupport::PostToThread(bare.MainThreadId(), WM_QUIT, 0, 0);
+  agent.WaitForExit(10000);
+  bare.WaitForExit(10000);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "latency") == 0)
+    return Latency(std::atoi(argv[2]));
+  if (argc == 3 && std::strcmp(argv[1], "idle") == 0)
+    return Idle(std::atoi(argv[2]));
+  std::printf("usage: session_bench.exe latency N | idle SECONDS\n");
+  return 2;
+}

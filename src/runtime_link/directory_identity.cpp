@@ -1,0 +1,59 @@
+#include "runtime_link/directory_identity.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int DCK_FLAGS = 1;
+constexpr uint32_t DCV_TYPELESS_NAMES = 0x04;
+constexpr uint32_t DCV_CANONICALIZE_NAMES = 0x10;
+constexpr size_t kDistinguishedNameBuffer = 272;
+
+template <typename Function>
+Function EntryPoint(HMODULE module, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+}  // namespace
+
+DirectoryIdentityLookup::DirectoryIdentityLookup() : module(LoadLibraryA("NETWIN32.DLL")) {
+  if (!module)
+    return;
+  createContextHandle = EntryPoint<CreateContextFn>(module.Get(), "NWDSCreateContextHandle");
+  getContext = EntryPoint<GetContextFn>(module.Get(), "NWDSGetContext");
+  setContext = EntryPoint<SetContextFn>(module.Get(), "NWDSSetContext");
+  whoAmI = EntryPoint<WhoAmIFn>(module.Get(), "NWDSWhoAmI");
+  isDSAuthenticated = EntryPoint<IsAuthenticatedFn>(module.Get(), "NWIsDSAuthenticated");
+  available = createContextHandle && getContext && setContext && whoAmI && isDSAuthenticated;
+}
+
+DirectoryIdentityLookup::~DirectoryIdentityLookup() = default;
+
+int GetDirectoryUserName(const DirectoryIdentityLookup& lookup, char* buffer, size_t size,
+                         bool typed) {
+  if (size == 0)
+    return 0;
+  std::memset(buffer, 0, size);
+  lstrcpynA(buffer, "NONE", static_cast<int>(size - 1));
+  if (!lookup.Available())
+    return 0;
+  if (lookup.isDSAuthenticated() == 0)
+    return 0;
+
+  uint32_t context = 0;
+  if (lookup.createContextHandle(&context) != 0)
+    return 0;
+  uint32_t flags = 0;
+  if (lookup.getContext(context, DCK_FLAGS, &flags) != 0)
+    return 0;
+  if (!typed)
+    flags |= DCV_TYPELESS_NAMES | DCV_CANONICALIZE_NAMES;
+  if (lookup.setContext(context, DCK_FLAGS, &flags) != 0)
+    return 0;
+
+  char name[kDistinguishedNameBuffer] = {};
+  if (lookup.whoAmI(context, name) != 0)
+    return 0;
+  lstrcpynA(buffer, name, static_cast<int>(size));
+  return 1;
+}

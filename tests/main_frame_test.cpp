@@ -1,0 +1,43 @@
+// CMainFrame's handlers called directly, in this process: its messages are sent, never pumped,
+// so its own timer never fires and each handler's effect is its own.
+#include <windows.h>
+
+#include <string>
+
+#include "framework/wtl_app_module.h"
+#include "harness/test.h"
+#include "monitor/main_frame.h"
+#include "res/resource.h"
+#include "support/log_collector.h"
+#include "support/runtime_stand_in.h"
+
+using testsupport::kInfoPipe;
+
+START_TEST(timer_ids_other_than_1_do_nothing) {
+  CoInitialize(nullptr);
+  WTL::AppModule().Init(GetModuleHandleA(nullptr));
+  testsupport::RuntimeStandIn runtime;
+  testsupport::LogCollector collector;
+  CMainFrame frame;
+  HWND window = frame.CreateEx(IDR_MAINFRAME);
+  ok(window != nullptr, "frame not created\n");
+  Sleep(200);
+  const size_t before = collector.Messages(kInfoPipe).size();
+
+  for (WPARAM id : {0, 2, 3, 100, 0xFFFF}) {
+    ok(SendMessageA(window, WM_TIMER, id, 0) == 0, "timer %u answers 0\n",
+       static_cast<unsigned>(id));
+  }
+  Sleep(200);
+  ok(collector.Messages(kInfoPipe).size() == before, "other timer ids log nothing\n");
+  ok(runtime.Calls("Invoke").empty(), "other timer ids send nothing\n");
+
+  // No shell here: timer 1 sees the change from the initial "running".
+  ok(SendMessageA(window, WM_TIMER, 1, 0) == 0, "timer 1 answers 0\n");
+  const auto records = collector.WaitForMessages(kInfoPipe, before + 1);
+  ok(records.size() > before && records[before].rfind("Detected shell termination|", 0) == 0,
+     "timer 1 compares the shell state: %zu records, first [%s]\n", records.size(),
+     records.empty() ? "" : records[0].c_str());
+  runtime.WaitForCalls("Invoke", 1);
+  DestroyWindow(window);
+}

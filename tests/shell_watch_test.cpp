@@ -1,0 +1,111 @@
+// The real agent watching the desktop shell: what it logs and what reaches the runtime.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "harness/test.h"
+#include "support/invoke_message.h"
+#include "support/log_collector.h"
+#include "support/process.h"
+#include "support/runtime_stand_in.h"
+#include "support/stand_ins.h"
+
+using testsupport::ChildProcess;
+using testsupport::kInfoPipe;
+using testsupport::LogCollector;
+using testsupport::RuntimeStandIn;
+
+namespace {
+
+constexpr WPARAM kExitCommand = 0xE141;
+
+std::vector<std::string> Texts(const LogCollector& collector, size_t atLeast) {
+  std::vector<std::string> texts;
+  for (const std::string& record : collector.WaitForMessages(kInfoPipe, atLeast)) {
+    texts.push_back(record.substr(0, record.find('|')));
+  }
+  return texts;
+}
+
+std::string Joined(const std::vector<std::string>& texts, size_t from) {
+  std::string joined;
+  for (size_t i = from; i < texts.size(); ++i)
+    joined += "[" + texts[i] + "]";
+  return joined;
+}
+
+std::vector<std::string> InvokedMessages(const RuntimeStandIn& runtime, size_t atLeast) {
+  std::vector<std::string> hex;
+  for (const auto& call : runtime.WaitForCalls("Invoke", atLeast))
+    hex.push_back(call.arguments.at(1));
+  return hex;
+}
+
+std::string ShellMessage(unsigned method) {
+  return ombru::FormatString("%02x%02x0000", method & 0xFF, method >> 8) + "00000000" + "0b000000" +
+         std::string(32, '0') + "00000000" + "00000000";
+}
+
+void EndAgent(ChildProcess& agent) {
+  HWND frame = testsupport::WaitForThreadWindow(agent.MainThreadId(), "ATL:");
+  PostMessageA(frame, WM_COMMAND, kExitCommand, 0);
+  ok(agent.WaitForExit(10000) && agent.ExitCode() == 0, "agent exit code %lu\n", agent.ExitCode());
+}
+
+}  // namespace
+
+START_TEST(shell_transitions_are_reported) {
+  RuntimeStandIn runtime;
+  LogCollector collector;
+  ChildProcess agent(testsupport::SiblingPath("ombru.exe"), "");
+
+  // No shell in this session yet: the first tick reports its termination.
+  std::vector<std::string> texts = Texts(collector, 3);
+  ok(Joined(texts, 1) == "[Detected shell termination][Notifying OMBR of shell state change]",
+     "agent without shell: %s\n", Joined(texts, 1).c_str());
+  std::vector<std::string> sent = InvokedMessages(runtime, 1);
+  ok(sent.size() == 1 && sent[0] == ShellMessage(922), "922 expected: %s\n",
+     sent.empty() ? "" : sent[0].c_str());
+  const auto connects = runtime.Calls("Connect");
+  ok(connects.size() == 1 && connects[0].arguments.at(0) == "WINSERVER:127.0.0.1:34348" &&
+         connects[0].arguments.at(1) == "25",
+     "connected to the runtime's target first\n");
+
+  testsupport::ShellStandIn shell;
+  ok(shell.Running(), "shell stand-in did not start\n");
+  texts = Texts(collector, 5);
+  ok(Joined(texts, 3) == "[Detected shell start][Notifying OMBR of shell state change]",
+     "shell start: %s\n", Joined(texts, 3).c_str());
+  sent = InvokedMessages(runtime, 2);
+  ok(sent.size() == 2 && sent[1] == ShellMessage(923), "923 expected: %s\n",
+     sent.size() < 2 ? "" : sent[1].c_str());
+
+  // Nothing changes, nothing is reported.
+  Sleep(500);
+  ok(collector.Messages(kInfoPipe).size() == 5 && runtime.Calls("Invoke").size() == 2,
+     "quiet while the shell runs: %s\n", Joined(Texts(collector, 0), 5).c_str());
+
+  shell.Stop();
+  texts = Texts(collector, 7);
+  ok(Joined(texts, 5) == "[Detected shell termination][Notifying OMBR of shell state change]",
+     "shell end: %s\n", Joined(texts, 5).c_str());
+  sent = InvokedMessages(runtime, 3);
+  ok(sent.size() == 3 && sent[2] == ShellMessage(922), "922 expected after the shell ends\n");
+
+  EndAgent(agent);
+  ok(runtime.UnbalancedObjects().empty(), "every runtime object released\n");
+}
+
+START_TEST(agent_started_with_shell_reports_nothing) {
+  testsupport::ShellStandIn shell;
+  RuntimeStandIn runtime;
+  LogCollector collector;
+  ChildProcess agent(testsupport::SiblingPath("ombru.exe"), "");
+  collector.WaitForMessages(kInfoPipe, 1);
+  Sleep(600);
+  const std::vector<std::string> texts = Texts(collector, 1);
+  ok(texts.size() == 1, "only the start record expected: %s\n", Joined(texts, 0).c_str());
+  ok(runtime.Calls("Invoke").empty(), "nothing sent\n");
+  EndAgent(agent);
+}

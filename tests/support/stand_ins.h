@@ -1,0 +1,43 @@
+// The desktop shell and the directory client, as the tests arrange them.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "framework/unique_handle.h"
+#include "support/process.h"
+
+namespace testsupport {
+
+// A shell window of a process of its own, from construction until Stop or destruction.
+class ShellStandIn {
+ public:
+  ShellStandIn();
+  ~ShellStandIn() { Stop(); }
+  bool Running() const { return running; }
+  void Stop();
+
+ private:
+  std::string stopName;
+  ombru::Handle stop;
+  std::optional<ChildProcess> process;
+  bool running = false;
+};
+
+enum class DirectoryClient { Absent, Complete, Incomplete };
+
+// A folder from which a process finds the given "NETWIN32.DLL" (or none) as its current directory.
+std::string DirectoryClientFolder(DirectoryClient client);
+
+// The directory client's behaviour, through the environment of this process and its children.
+struct DirectoryClientSettings {
+  const char* identity = nullptr;  // null: the stand-in's default, "CN=alice.O=CORP"
+  bool authenticated = true;
+  const char* failingCall = nullptr;
+  const char* recordPath = nullptr;
+};
+void ConfigureDirectoryClient(const DirectoryClientSettings& settings);
+
+}  // namespace testsupport
