@@ -19,6 +19,9 @@ start)
     wineserver -w
     touch "$WINEPREFIX/.ombru-ready"
   fi
+  # A D: drive for tests that configure paths on another drive.
+  mkdir -p "$WINEPREFIX/drive_d"
+  ln -sfn ../drive_d "$WINEPREFIX/dosdevices/d:"
   wineserver -k >>"$log" 2>&1 || true
   wineserver -w
   wineserver -p </dev/null >>"$log" 2>&1

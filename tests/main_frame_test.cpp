@@ -41,3 +41,37 @@ START_TEST(timer_ids_other_than_1_do_nothing) {
   runtime.WaitForCalls("Invoke", 1);
   DestroyWindow(window);
 }
+
+START_TEST(setting_change_section_names) {
+  testsupport::RuntimeStandIn runtime;
+  testsupport::LogCollector collector;
+  CMainFrame frame;
+  HWND window = frame.CreateEx(IDR_MAINFRAME);
+  ok(collector.WaitForMessages(kInfoPipe, 1).size() == 1, "creation looks at the environment\n");
+
+  static const struct {
+    LPARAM lParam;
+    const char* logged;
+  } cases[] = {
+      {0, "OMBRU::OnSettingChange::"},
+      {5, "OMBRU::OnSettingChange::"},
+      {0xFFFF, "OMBRU::OnSettingChange::"},
+      {reinterpret_cast<LPARAM>("Policy"), "OMBRU::OnSettingChange::Policy"},
+      {reinterpret_cast<LPARAM>("a|b %s"), "OMBRU::OnSettingChange::a|b %s"},
+      {reinterpret_cast<LPARAM>(""), "OMBRU::OnSettingChange::"},
+      {reinterpret_cast<LPARAM>("eNvIrOnMeNt"), "Detected environment change"},
+      {reinterpret_cast<LPARAM>("VLMSTORAGESETTINGS"), "Storage location changed"},
+  };
+  size_t expected = 1;
+  for (const auto& c : cases) {
+    ok(SendMessageA(window, WM_SETTINGCHANGE, 0, c.lParam) == 0, "answers 0\n");
+    const auto records = collector.WaitForMessages(kInfoPipe, ++expected);
+    const std::string text =
+        records.size() == expected
+            ? records.back().substr(0, records.back().rfind('|', records.back().rfind('|') - 1))
+            : "";
+    ok(text == c.logged, "lParam %#llx: logged [%s]\n", static_cast<long long>(c.lParam),
+       text.c_str());
+  }
+  DestroyWindow(window);
+}

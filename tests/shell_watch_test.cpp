@@ -61,9 +61,9 @@ START_TEST(shell_transitions_are_reported) {
   ChildProcess agent(testsupport::SiblingPath("ombru.exe"), "");
 
   // No shell in this session yet: the first tick reports its termination.
-  std::vector<std::string> texts = Texts(collector, 3);
-  ok(Joined(texts, 1) == "[Detected shell termination][Notifying OMBR of shell state change]",
-     "agent without shell: %s\n", Joined(texts, 1).c_str());
+  std::vector<std::string> texts = Texts(collector, 4);
+  ok(Joined(texts, 2) == "[Detected shell termination][Notifying OMBR of shell state change]",
+     "agent without shell: %s\n", Joined(texts, 2).c_str());
   std::vector<std::string> sent = InvokedMessages(runtime, 1);
   ok(sent.size() == 1 && sent[0] == ShellMessage(922), "922 expected: %s\n",
      sent.empty() ? "" : sent[0].c_str());
@@ -74,22 +74,22 @@ START_TEST(shell_transitions_are_reported) {
 
   testsupport::ShellStandIn shell;
   ok(shell.Running(), "shell stand-in did not start\n");
-  texts = Texts(collector, 5);
-  ok(Joined(texts, 3) == "[Detected shell start][Notifying OMBR of shell state change]",
-     "shell start: %s\n", Joined(texts, 3).c_str());
+  texts = Texts(collector, 6);
+  ok(Joined(texts, 4) == "[Detected shell start][Notifying OMBR of shell state change]",
+     "shell start: %s\n", Joined(texts, 4).c_str());
   sent = InvokedMessages(runtime, 2);
   ok(sent.size() == 2 && sent[1] == ShellMessage(923), "923 expected: %s\n",
      sent.size() < 2 ? "" : sent[1].c_str());
 
   // Nothing changes, nothing is reported.
   Sleep(500);
-  ok(collector.Messages(kInfoPipe).size() == 5 && runtime.Calls("Invoke").size() == 2,
-     "quiet while the shell runs: %s\n", Joined(Texts(collector, 0), 5).c_str());
+  ok(collector.Messages(kInfoPipe).size() == 6 && runtime.Calls("Invoke").size() == 2,
+     "quiet while the shell runs: %s\n", Joined(Texts(collector, 0), 6).c_str());
 
   shell.Stop();
-  texts = Texts(collector, 7);
-  ok(Joined(texts, 5) == "[Detected shell termination][Notifying OMBR of shell state change]",
-     "shell end: %s\n", Joined(texts, 5).c_str());
+  texts = Texts(collector, 8);
+  ok(Joined(texts, 6) == "[Detected shell termination][Notifying OMBR of shell state change]",
+     "shell end: %s\n", Joined(texts, 6).c_str());
   sent = InvokedMessages(runtime, 3);
   ok(sent.size() == 3 && sent[2] == ShellMessage(922), "922 expected after the shell ends\n");
 
@@ -102,10 +102,11 @@ START_TEST(agent_started_with_shell_reports_nothing) {
   RuntimeStandIn runtime;
   LogCollector collector;
   ChildProcess agent(testsupport::SiblingPath("ombru.exe"), "");
-  collector.WaitForMessages(kInfoPipe, 1);
+  collector.WaitForMessages(kInfoPipe, 2);
   Sleep(600);
-  const std::vector<std::string> texts = Texts(collector, 1);
-  ok(texts.size() == 1, "only the start record expected: %s\n", Joined(texts, 0).c_str());
+  const std::vector<std::string> texts = Texts(collector, 2);
+  ok(texts.size() == 2 && texts[1] == "Detected environment change",
+     "nothing about the shell expected: %s\n", Joined(texts, 0).c_str());
   ok(runtime.Calls("Invoke").empty(), "nothing sent\n");
   EndAgent(agent);
 }

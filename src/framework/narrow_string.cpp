@@ -9,4 +9,9 @@ std::string MakeUpper(std::string text) {
   return text;
 }
 
+int CompareNoCase(const std::string& left, const std::string& right) {
+  return _mbsicmp(reinterpret_cast<const unsigned char*>(left.c_str()),
+                  reinterpret_cast<const unsigned char*>(right.c_str()));
+}
+
 }  // namespace ombru

@@ -1,6 +1,7 @@
 #include "monitor/main_frame.h"
 
 #include "framework/wtl_app_module.h"
+#include "monitor/hot_keys.h"
 #include "monitor/shell_state.h"
 #include "res/resource.h"
 #include "runtime_link/runtime_session.h"
@@ -62,13 +63,24 @@ LRESULT CMainFrame::OnCreate() {
     loop->AddMessageFilter(this);
     loop->AddIdleHandler(this);
   }
+  const ombru::RegistryKey hotKeySettings = ombru::OpenHotKeySettings();
+  hotKeysRegistered = static_cast<bool>(hotKeySettings);
+  if (hotKeysRegistered)
+    ombru::RegisterHotKeys(m_hWnd, hotKeySettings);
   SetTimer(m_hWnd, kShellWatchTimer, kShellWatchPeriodMs, nullptr);
+  // The first look at the directory identity, before creation completes.
+  SendMessage(WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>("Environment"));
   return 0;
 }
 
-LRESULT CMainFrame::OnHotKey(WPARAM) { return 0; }
+LRESULT CMainFrame::OnHotKey(WPARAM hotKeyId) {
+  ombru::HandleHotKeyPress(static_cast<int>(hotKeyId), log);
+  return 0;
+}
 
 LRESULT CMainFrame::OnDestroy() {
+  if (hotKeysRegistered)
+    ombru::UnregisterHotKeys(m_hWnd);
   runtimeSession.Reset();
   return 0;
 }
@@ -84,8 +96,6 @@ LRESULT CMainFrame::OnTimer(WPARAM timerId) {
   QueueUserWorkItem(NotifyShellStateChange, nullptr, WT_EXECUTEDEFAULT);
   return 0;
 }
-
-LRESULT CMainFrame::OnSettingChange(LPARAM) { return 0; }
 
 LRESULT CMainFrame::OnExitCommand() {
   PostMessage(WM_CLOSE);

@@ -33,6 +33,8 @@ class CMainFrame : public WTL::CFrameWindowImpl<CMainFrame>,
   LRESULT OnDestroy();
   LRESULT OnTimer(WPARAM timerId);
   LRESULT OnSettingChange(LPARAM sectionName);
+  void OnEnvironmentChange();
+  void OnStorageSettingsChange();
   LRESULT OnExitCommand();
 
   ombru::ComPtr<IRuntimeSession> runtimeSession;

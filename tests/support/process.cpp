@@ -99,6 +99,11 @@ HWND WaitForThreadWindow(DWORD threadId, const char* classPrefix, DWORD timeoutM
   return search.found;
 }
 
+HWND WaitForAgentFrame(const ChildProcess& agent, DWORD timeoutMs) {
+  WaitForInputIdle(agent.Get(), timeoutMs);
+  return WaitForThreadWindow(agent.MainThreadId(), "ATL:", timeoutMs);
+}
+
 double NowMs() {
   LARGE_INTEGER frequency, now;
   QueryPerformanceFrequency(&frequency);

@@ -41,6 +41,9 @@ class ChildProcess {
   DWORD threadId = 0;
 };
 
+// The agent's hidden frame once its creation has completed (the agent waits for input).
+HWND WaitForAgentFrame(const ChildProcess& agent, DWORD timeoutMs = 10000);
+
 // Posts a thread message, retrying while the thread has no message queue yet.
 bool PostToThread(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam,
                   DWORD timeoutMs = 10000);

@@ -36,10 +36,21 @@ std::string DirectoryClientFolder(DirectoryClient client) {
 }
 
 void ConfigureDirectoryClient(const DirectoryClientSettings& settings) {
-  SetEnvironmentVariableA("OMBRU_NETWIN32_IDENTITY", settings.identity);
-  SetEnvironmentVariableA("OMBRU_NETWIN32_AUTHENTICATED", settings.authenticated ? nullptr : "0");
-  SetEnvironmentVariableA("OMBRU_NETWIN32_FAIL", settings.failingCall);
-  SetEnvironmentVariableA("OMBRU_NETWIN32_RECORD", settings.recordPath);
+  const char* key = "Software\\OMBRU\\NetWin32StandIn";
+  RegDeleteTreeA(HKEY_CURRENT_USER, key);
+  const struct {
+    const char* name;
+    const char* value;
+  } values[] = {{"Identity", settings.identity},
+                {"Authenticated", settings.authenticated ? nullptr : "0"},
+                {"Fail", settings.failingCall},
+                {"Record", settings.recordPath}};
+  for (const auto& value : values) {
+    if (!value.value)
+      continue;
+    RegSetKeyValueA(HKEY_CURRENT_USER, key, value.name, REG_SZ, value.value,
+                    static_cast<DWORD>(strlen(value.value) + 1));
+  }
 }
 
 }  // namespace testsupport

@@ -31,7 +31,7 @@ enum class DirectoryClient { Absent, Complete, Incomplete };
 // A folder from which a process finds the given "NETWIN32.DLL" (or none) as its current directory.
 std::string DirectoryClientFolder(DirectoryClient client);
 
-// The directory client's behaviour, through the environment of this process and its children.
+// The directory client stand-in's behaviour, read by it at every call.
 struct DirectoryClientSettings {
   const char* identity = nullptr;  // null: the stand-in's default, "CN=alice.O=CORP"
   bool authenticated = true;

@@ -1,0 +1,226 @@
+// The real agent's hot keys: which combinations it holds, and what a press starts.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "harness/test.h"
+#include "support/log_collector.h"
+#include "support/process.h"
+#include "support/runtime_stand_in.h"
+#include "support/session_input.h"
+#include "support/stand_ins.h"
+
+using namespace testsupport;
+
+namespace {
+
+constexpr char kConsoleKey[] = "Software\\Velmora\\TSL";
+constexpr char kAgentKey[] = "Software\\Velmora\\OMBR";
+constexpr char kDefaultConsole[] = "C:\\Program Files\\Velmora\\Tessaline\\TSL.exe";
+constexpr WPARAM kExitCommand = 0xE141;
+
+class Agent {
+ public:
+  explicit Agent(const char* currentDirectory = nullptr)
+      : process(SiblingPath("ombru.exe"), "", SW_SHOWNORMAL, currentDirectory),
+        frame(WaitForAgentFrame(process)) {}
+  ~Agent() { Exit(); }
+  void Exit() {
+    if (frame)
+      PostMessageA(frame, WM_COMMAND, kExitCommand, 0);
+    frame = nullptr;
+    ok(process.WaitForExit(10000), "agent did not end\n");
+  }
+  bool Running() const { return frame != nullptr; }
+
+ private:
+  ChildProcess process;
+  HWND frame;
+};
+
+std::vector<std::string> LaunchLines(const LogCollector& collector) {
+  std::vector<std::string> lines;
+  for (const std::string& record : collector.Messages(kInfoPipe)) {
+    if (record.rfind("Launching TSL|", 0) == 0)
+      lines.push_back(record);
+  }
+  return lines;
+}
+
+void RunRegEdit(const std::string& arguments) {
+  char system[MAX_PATH] = {};
+  GetSystemDirectoryA(system, MAX_PATH);
+  ChildProcess reg(std::string(system) + "\\reg.exe", arguments);
+  ok(reg.WaitForExit(20000) && reg.ExitCode() == 0, "reg.exe %s failed\n", arguments.c_str());
+}
+
+struct Value {
+  const char* name;
+  DWORD type;
+  std::string bytes;
+};
+
+}  // namespace
+
+START_TEST(registered_combinations) {
+  ShellStandIn shell;
+  const std::string longText(300, 'v');
+  static const struct {
+    std::vector<Value> values;
+    UINT keys[3];
+  } cases[] = {
+      {{{"HotKey", REG_SZ, std::string("k\0", 2)},
+        {"ShutdownHotKey", REG_SZ, std::string("Ctrl+K\0", 7)},
+        {"LogoffHotKey", REG_DWORD, std::string("Q\0\0\0", 4)}},
+       {'K', 'C', 'Q'}},
+      {{{"HotKey", REG_DWORD, std::string("K\0\0\0", 4)},
+        {"ShutdownHotKey", REG_SZ, ""},
+        {"LogoffHotKey", REG_EXPAND_SZ, std::string("%x\0", 3)}},
+       {'K', 'S', '%'}},
+      {{{"HotKey", REG_MULTI_SZ, std::string("m\0n\0\0", 5)},
+        {"ShutdownHotKey", REG_QWORD, std::string("N\0\0\0\0\0\0\0", 8)},
+        {"LogoffHotKey", REG_BINARY, "o"}},
+       {'M', 'N', 'O'}},
+      {{{"HotKey", REG_NONE, ""},
+        {"ShutdownHotKey", REG_SZ, std::string(259, 't') + '\0'},
+        {"LogoffHotKey", REG_BINARY, std::string(260, 'u')}},
+       {'F', 'T', 'U'}},
+      {{{"HotKey", REG_SZ, longText + '\0'},
+        {"ShutdownHotKey", REG_SZ, std::string(1, '\0')},
+        {"LogoffHotKey", REG_BINARY, "w"}},
+       {'F', 'S', 'W'}},
+      {{}, {'F', 'S', 'L'}},
+  };
+  for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+    DeleteMachineKey(kConsoleKey);
+    SetMachineString(kConsoleKey, "Unrelated", "x");
+    for (const Value& value : cases[i].values) {
+      SetMachineValue(kConsoleKey, value.name, value.type, value.bytes.data(),
+                      static_cast<DWORD>(value.bytes.size()));
+    }
+    Agent agent;
+    for (UINT key : cases[i].keys) {
+      ok(HotKeyTaken(key), "case %zu: Ctrl+Shift+%c should be registered\n", i, key);
+    }
+    agent.Exit();
+    for (UINT key : cases[i].keys) {
+      ok(!HotKeyTaken(key), "case %zu: Ctrl+Shift+%c should be free after exit\n", i, key);
+    }
+  }
+
+  // The same through Wine's own reg.exe.
+  DeleteMachineKey(kConsoleKey);
+  RunRegEdit("add HKLM\\Software\\Velmora\\TSL /v HotKey /t REG_SZ /d z /f");
+  {
+    Agent agent;
+    ok(HotKeyTaken('Z') && HotKeyTaken('S') && HotKeyTaken('L'), "reg.exe HotKey z\n");
+  }
+
+  // No settings key, no hot keys at all.
+  DeleteMachineKey(kConsoleKey);
+  Agent agent;
+  ok(agent.Running(), "agent without settings key\n");
+  for (UINT key : {'F', 'S', 'L'})
+    ok(!HotKeyTaken(key), "Ctrl+Shift+%c must stay free\n", key);
+}
+
+START_TEST(presses_start_the_console) {
+  ShellStandIn shell;
+  RuntimeStandIn runtime;
+  ConsoleRecord console;
+  DeleteMachineKey(kAgentKey);
+  DeleteMachineKey(kConsoleKey);
+  const std::string folder = "D:\\Apps\\TSL";
+  InstallConsole(folder + "\\tsl.exe");
+  SetMachineString(kConsoleKey, "Path", folder.c_str());
+  SetMachineDword(kAgentKey, "IgnoreShutdownHotKey", 1);
+  SetMachineString(kAgentKey, "IgnoreHotKey", "1");
+  LogCollector collector;
+  {
+    Agent agent;
+    PressHotKey('S');
+    PressHotKey('F');
+    PressHotKey('L');
+    const auto starts = console.WaitForStarts(2);
+    ok(starts.size() == 2, "two starts expected, got %zu\n", starts.size());
+    Sleep(300);
+    ok(console.Starts().size() == 2, "Ctrl+Shift+S is switched off\n");
+    ok(LaunchLines(collector).size() == 2, "\"Launching TSL\" twice, got %zu\n",
+       LaunchLines(collector).size());
+    for (const ConsoleStart& start : starts) {
+      ok(start.module == folder + "\\tsl.exe", "started [%s]\n", start.module.c_str());
+      const bool logoff = start.arguments == "-LOGOFF";
+      ok(logoff ? start.showCommand == SW_SHOWNA
+                : start.arguments.empty() && start.showCommand == SW_SHOWNORMAL,
+         "arguments [%s] show %d\n", start.arguments.c_str(), start.showCommand);
+      ok(start.showCommandSet, "the show command is passed on\n");
+    }
+  }
+
+  DeleteMachineKey(kAgentKey);
+  SetMachineString(kConsoleKey, "Path", (folder + "\\").c_str());
+  {
+    Agent agent;
+    PressHotKey('S');
+    const auto starts = console.WaitForStarts(3);
+    ok(starts.size() == 3 && starts[2].arguments == "-SHUTDOWN" &&
+           starts[2].showCommand == SW_SHOWNA && starts[2].module == folder + "\\tsl.exe",
+       "Ctrl+Shift+S with a trailing backslash in Path\n");
+  }
+}
+
+START_TEST(console_paths) {
+  ShellStandIn shell;
+  RuntimeStandIn runtime;
+  ConsoleRecord console;
+  DeleteMachineKey(kAgentKey);
+  DeleteMachineKey(kConsoleKey);
+  InstallConsole(kDefaultConsole);
+  InstallConsole("D:\\Apps\\TSL\\tsl.exe");
+  const std::string consoleFolder = SiblingPath("console");
+  LogCollector collector;
+
+  static const struct {
+    const char* name;
+    DWORD type;
+    std::string path;  // null: no "Path" value
+    bool hasPath;
+    const char* started;  // null: nothing
+  } cases[] = {
+      {"no Path", REG_SZ, "", false, kDefaultConsole},
+      {"empty Path: tsl.exe from the current directory", REG_SZ, "", true, "console"},
+      // Wine's ShellExecuteA expands variables in the file name itself, so an unexpanded
+      // variable cannot be told apart from an expanded one here.
+      {"REG_EXPAND_SZ", REG_EXPAND_SZ, "D:\\Apps\\TSL", true, "D:\\Apps\\TSL\\tsl.exe"},
+      {"too long for tsl.exe", REG_SZ, "C:\\" + std::string(250, 'p'), true, nullptr},
+      {"longer than the buffer: the default", REG_SZ, "C:\\" + std::string(300, 'p'), true,
+       kDefaultConsole},
+  };
+  size_t expectedStarts = 0;
+  for (const auto& c : cases) {
+    if (c.hasPath) {
+      SetMachineString(kConsoleKey, "Path", c.path.c_str(), c.type);
+    } else {
+      DeleteMachineKey(kConsoleKey);
+      SetMachineString(kConsoleKey, "HotKey", "f");
+    }
+    const size_t launchesBefore = LaunchLines(collector).size();
+    {
+      Agent agent(consoleFolder.c_str());
+      PressHotKey('F');
+      if (c.started)
+        ++expectedStarts;
+      const auto starts = console.WaitForStarts(expectedStarts, c.started ? 10000 : 1000);
+      ok(starts.size() == expectedStarts, "%s: %zu starts\n", c.name, starts.size());
+      if (c.started && starts.size() == expectedStarts) {
+        const std::string expected =
+            std::string(c.started) == "console" ? consoleFolder + "\\tsl.exe" : c.started;
+        ok(starts.back().module == expected, "%s: started [%s]\n", c.name,
+           starts.back().module.c_str());
+      }
+    }
+    ok(LaunchLines(collector).size() == launchesBefore + 1, "%s: \"Launching TSL\" once\n", c.name);
+  }
+  DeleteMachineKey(kConsoleKey);
+}

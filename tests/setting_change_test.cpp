@@ -1,0 +1,176 @@
+// The real agent's setting-change monitor: broadcasts from other processes, the directory
+// identity through the directory client stand-in, and what reaches the runtime.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "harness/test.h"
+#include "support/log_collector.h"
+#include "support/process.h"
+#include "support/runtime_stand_in.h"
+#include "support/session_input.h"
+#include "support/stand_ins.h"
+
+using namespace testsupport;
+
+namespace {
+
+constexpr WPARAM kExitCommand = 0xE141;
+
+// The texts the agent logged after its start record, once `count` of them arrived.
+std::vector<std::string> Logged(const LogCollector& collector, size_t count) {
+  std::vector<std::string> texts;
+  const auto records = collector.WaitForMessages(kInfoPipe, count + 1);
+  for (size_t i = 1; i < records.size(); ++i)
+    texts.push_back(records[i].substr(0, records[i].find('|')));
+  return texts;
+}
+
+std::string Joined(const std::vector<std::string>& texts, size_t from = 0) {
+  std::string joined;
+  for (size_t i = from; i < texts.size(); ++i)
+    joined += "[" + texts[i] + "]";
+  return joined;
+}
+
+size_t UserChangesSent(const RuntimeStandIn& runtime) {
+  size_t count = 0;
+  for (const auto& call : runtime.Calls("Invoke"))
+    count += call.arguments.at(1).rfind("8503", 0) == 0;
+  return count;
+}
+
+class Agent {
+ public:
+  explicit Agent(DirectoryClient client)
+      : folder(DirectoryClientFolder(client)),
+        process(SiblingPath("ombru.exe"), "", SW_SHOWNORMAL, folder.c_str()),
+        frame(WaitForAgentFrame(process)) {}
+  ~Agent() {
+    PostMessageA(frame, WM_COMMAND, kExitCommand, 0);
+    ok(process.WaitForExit(10000), "agent did not end\n");
+  }
+
+ private:
+  std::string folder;
+  ChildProcess process;
+  HWND frame;
+};
+
+}  // namespace
+
+START_TEST(creation_without_directory_client) {
+  ShellStandIn shell;
+  RuntimeStandIn runtime;
+  LogCollector collector;
+  Agent agent(DirectoryClient::Absent);
+  Logged(collector, 1);
+  Sleep(500);
+  ok(Joined(Logged(collector, 1)) == "[Detected environment change]", "logged %s\n",
+     Joined(Logged(collector, 1)).c_str());
+
+  BroadcastSettingChange("VLMStorageSettings");
+  BroadcastSettingChange("Policy");
+  BroadcastSettingChange(nullptr);
+  const auto texts = Logged(collector, 4);
+  ok(Joined(texts, 1) ==
+         "[Storage location changed][OMBRU::OnSettingChange::Policy][OMBRU::OnSettingChange::]",
+     "broadcasts: %s\n", Joined(texts, 1).c_str());
+  Sleep(300);
+  ok(UserChangesSent(runtime) == 0, "nothing queued without the directory client\n");
+}
+
+START_TEST(incomplete_directory_client) {
+  ShellStandIn shell;
+  RuntimeStandIn runtime;
+  runtime.SetStorageType("2");
+  ConfigureDirectoryClient({});
+  LogCollector collector;
+  Agent agent(DirectoryClient::Incomplete);
+  BroadcastSettingChange("VLMStorageSettings");
+  Sleep(300);
+  ok(Joined(Logged(collector, 2)) == "[Detected environment change][Storage location changed]",
+     "a client lacking an entry point is no client: %s\n", Joined(Logged(collector, 2)).c_str());
+  ok(UserChangesSent(runtime) == 0, "nothing queued\n");
+}
+
+START_TEST(directory_identity_changes) {
+  ShellStandIn shell;
+  RuntimeStandIn runtime;
+  runtime.SetStorageType("2");
+  DirectoryClientSettings settings;
+  ConfigureDirectoryClient(settings);
+  LogCollector collector;
+  Agent agent(DirectoryClient::Complete);
+
+  std::vector<std::string> texts = Logged(collector, 3);
+  ok(Joined(texts) ==
+         "[Detected environment change][Detected Novell user changed from \"\" to "
+         "\"CN=alice.O=CORP\"][Notifying OMBR of user change (NDS\\CN=alice.O=CORP)]",
+     "at creation: %s\n", Joined(texts).c_str());
+  runtime.WaitForCalls("Invoke", 1);
+  ok(UserChangesSent(runtime) == 1, "one user change sent\n");
+
+  // The same identity in other letter case is no change.
+  settings.identity = "cn=ALICE.o=corp";
+  ConfigureDirectoryClient(settings);
+  BroadcastSettingChange("environment");
+  Sleep(300);
+  texts = Logged(collector, 4);
+  ok(Joined(texts, 3) == "[Detected environment change]", "same identity: %s\n",
+     Joined(texts, 3).c_str());
+
+  settings.identity = "CN=bob.O=CORP";
+  ConfigureDirectoryClient(settings);
+  BroadcastSettingChange("ENVIRONMENT");
+  texts = Logged(collector, 7);
+  ok(Joined(texts, 4) ==
+         "[Detected environment change][Detected Novell user changed from \"CN=alice.O=CORP\" "
+         "to \"CN=bob.O=CORP\"][Notifying OMBR of user change (NDS\\CN=bob.O=CORP)]",
+     "new identity: %s\n", Joined(texts, 4).c_str());
+
+  // A storage-settings change reports the user again, without comparing.
+  BroadcastSettingChange("vlmstoragesettings");
+  texts = Logged(collector, 9);
+  ok(Joined(texts, 7) ==
+         "[Storage location changed][Notifying OMBR of user change (NDS\\CN=bob.O=CORP)]",
+     "storage settings: %s\n", Joined(texts, 7).c_str());
+  runtime.WaitForCalls("Invoke", 3);
+  ok(UserChangesSent(runtime) == 3, "%zu user changes sent\n", UserChangesSent(runtime));
+  ConfigureDirectoryClient({});
+}
+
+START_TEST(local_storage_and_no_identity) {
+  ShellStandIn shell;
+  static const struct {
+    bool registered;
+    const char* storageType;
+    bool authenticated;
+    const char* expected;
+  } cases[] = {
+      {true, "1", true,
+       "[Detected environment change][Detected Novell user changed from \"\" to "
+       "\"CN=alice.O=CORP\"][Storage type is local, ignoring Novell user change]"},
+      {false, "2", true,
+       "[Detected environment change][Detected Novell user changed from \"\" to "
+       "\"CN=alice.O=CORP\"][Storage type is local, ignoring Novell user change]"},
+      {true, "3", false,
+       "[Detected environment change][Detected Novell user changed from \"\" to "
+       "\"NONE\"][Notifying OMBR of user change (NDS\\NONE)]"},
+  };
+  for (const auto& c : cases) {
+    RuntimeStandIn runtime(c.registered);
+    runtime.SetStorageType(c.storageType);
+    DirectoryClientSettings settings;
+    settings.authenticated = c.authenticated;
+    ConfigureDirectoryClient(settings);
+    LogCollector collector;
+    Agent agent(DirectoryClient::Complete);
+    Logged(collector, 3);
+    Sleep(300);
+    ok(Joined(Logged(collector, 3)) == c.expected, "registered %d storage %s: %s\n", c.registered,
+       c.storageType, Joined(Logged(collector, 3)).c_str());
+  }
+  ConfigureDirectoryClient({});
+}
