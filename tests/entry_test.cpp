@@ -41,8 +41,8 @@ START_TEST(one_shot_modes_send_start_record_and_exit_0) {
     ok(run.WaitForExit(20000), "[%s] did not end by itself\n", commandLine);
     ok(run.ExitCode() == 0, "[%s] exit code %lu\n", commandLine, run.ExitCode());
     const auto records = collector.WaitForMessages(kInfoPipe, 1);
-    ok(records.size() == 1 && records[0] == StartRecord(run, commandLine),
-       "[%s] start record [%s]\n", commandLine, records.empty() ? "" : records[0].c_str());
+    ok(!records.empty() && records[0] == StartRecord(run, commandLine), "[%s] start record [%s]\n",
+       commandLine, records.empty() ? "" : records[0].c_str());
   }
 }
 

@@ -4,7 +4,9 @@
 #include "app/agent_mode.h"
 #include "app/command_line.h"
 #include "app/program_log.h"
+#include "app/watchdog.h"
 #include "framework/narrow_string.h"
+#include "runtime_link/pending_op_exec.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   CoInitialize(nullptr);
@@ -15,10 +17,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   const ombru::ModeSelection selection =
       ombru::SelectMode(ombru::MakeUpper(commandLine ? commandLine : ""));
   switch (selection.mode) {
-    case ombru::Mode::PendingOperation:
+    case ombru::Mode::PendingOperation: {
+      // 0 and negative keys are passed on as their 32-bit pattern.
+      CPendingOpExec executor(static_cast<uint32_t>(selection.value), ProgramLog());
+      executor.Execute();
       return 0;
+    }
     case ombru::Mode::Watchdog:
     case ombru::Mode::Watchdog2:
+      // No digits, or only zeros, name no process.
+      if (selection.value != 0) {
+        RestartServiceAfterProcess(static_cast<DWORD>(selection.value),
+                                   ombru::WatchdogServiceName(selection.mode));
+      }
       return 0;
     case ombru::Mode::Agent:
       break;

@@ -1,0 +1,51 @@
+#include "app/watchdog.h"
+
+#include "framework/unique_handle.h"
+
+namespace {
+
+constexpr DWORD kRetryDelayMs = 100;
+
+// One call, and one more after the retry delay if the first failed.
+template <typename Open>
+ombru::ServiceHandle OpenWithOneRetry(Open open) {
+  ombru::ServiceHandle handle(open());
+  if (!handle) {
+    Sleep(kRetryDelayMs);
+    handle.Reset(open());
+  }
+  return handle;
+}
+
+}  // namespace
+
+void RestartServiceAfterProcess(DWORD processId, const char* serviceName) {
+  const ombru::Handle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+  if (!process)
+    return;
+  if (WaitForSingleObject(process.Get(), INFINITE) != WAIT_OBJECT_0)
+    return;
+
+  const ombru::ServiceHandle manager =
+      OpenWithOneRetry([] { return OpenSCManagerA(nullptr, nullptr, GENERIC_READ); });
+  if (!manager) {
+    OutputDebugStringA("Failed to open SCM");
+    return;
+  }
+  const ombru::ServiceHandle service = OpenWithOneRetry([&] {
+    return OpenServiceA(manager.Get(), serviceName, SERVICE_START | SERVICE_QUERY_STATUS);
+  });
+  if (!service) {
+    OutputDebugStringA("Failed to open service");
+    return;
+  }
+
+  if (StartServiceA(service.Get(), 0, nullptr)) {
+    OutputDebugStringA("Restarted service");
+    return;
+  }
+  OutputDebugStringA("Error 1st restarting service");
+  Sleep(kRetryDelayMs);
+  OutputDebugStringA(StartServiceA(service.Get(), 0, nullptr) ? "Restarted service"
+                                                              : "Error restarting service");
+}

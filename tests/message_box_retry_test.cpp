@@ -1,0 +1,79 @@
+// The message box's retry without an owner, through the seam around the two window-manager calls
+// (Wine gives no way to make a real MessageBoxA fail), against the runtime stand-in in-process.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "harness/test.h"
+#include "runtime_link/runtime_session.h"
+#include "runtime_link/user_message.h"
+#include "support/runtime_stand_in.h"
+
+namespace {
+
+struct Box {
+  HWND owner;
+  std::string text, caption;
+  UINT style;
+};
+
+std::vector<Box> boxes;
+int answers[2];
+const HWND kForeground = reinterpret_cast<HWND>(0x4711);
+HWND foreground = kForeground;
+
+HWND WINAPI Foreground() { return foreground; }
+
+int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+  boxes.push_back({owner, text, caption, style});
+  return answers[boxes.size() - 1];
+}
+
+std::vector<uint8_t> Payload(uint32_t typeMask, uint32_t flags, const char* text) {
+  std::vector<uint8_t> payload(24, 0xEE);
+  for (int i = 0; i < 4; ++i) {
+    payload[4 + i] = static_cast<uint8_t>(typeMask >> (8 * i));
+    payload[8 + i] = static_cast<uint8_t>(flags >> (8 * i));
+  }
+  payload.insert(payload.end(), text, text + strlen(text) + 1);
+  return payload;
+}
+
+}  // namespace
+
+START_TEST(box_retried_without_owner) {
+  CoInitialize(nullptr);
+  static const struct {
+    HWND foreground;
+    int first, second;
+    std::vector<HWND> owners;
+  } cases[] = {
+      {kForeground, IDOK, IDOK, {kForeground}},
+      {kForeground, 0, IDOK, {kForeground, nullptr}},
+      {kForeground, 0, 0, {kForeground, nullptr}},
+      {nullptr, IDOK, IDOK, {nullptr}},
+  };
+  for (const auto& c : cases) {
+    testsupport::RuntimeStandIn runtime;
+    ombru::ComPtr<IRuntimeSession> session = ombru::CreateRuntimeSession();
+    IPendingOperations* operations = nullptr;
+    session->GetPendingOperations(&operations);
+    boxes.clear();
+    answers[0] = c.first;
+    answers[1] = c.second;
+    foreground = c.foreground;
+    const ombru::MessageBoxApi api = {&Foreground, &RecordBox};
+    const std::vector<uint8_t> payload = Payload(2, 1, "Disk almost full");
+    const HRESULT result = ombru::DeliverUserMessage(api, payload.data(), *operations, "PC", 9);
+    ok(result == S_OK, "result %#lx\n", static_cast<unsigned long>(result));
+    ok(boxes.size() == c.owners.size(), "first answer %d: %zu boxes\n", c.first, boxes.size());
+    for (size_t i = 0; i < boxes.size() && i < c.owners.size(); ++i) {
+      ok(boxes[i].owner == c.owners[i] && boxes[i].text == "Disk almost full" &&
+             boxes[i].caption == "Warning Message" && boxes[i].style == 0x10030,
+         "box %zu: owner %p [%s] [%s] %#x\n", i, static_cast<void*>(boxes[i].owner),
+         boxes[i].text.c_str(), boxes[i].caption.c_str(), boxes[i].style);
+    }
+    ok(runtime.Calls("CompleteOperation").size() == 1, "completed even when both boxes fail\n");
+  }
+}

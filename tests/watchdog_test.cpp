@@ -1,0 +1,109 @@
+// The real watchdog modes: a watched process ends, a stand-in service is started again, and the
+// outcome is written to the debug output.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "harness/test.h"
+#include "support/debug_output.h"
+#include "support/process.h"
+#include "support/services.h"
+
+using namespace testsupport;
+
+namespace {
+
+std::string Joined(const std::vector<std::string>& texts) {
+  std::string joined;
+  for (const std::string& text : texts)
+    joined += "[" + text + "]";
+  return joined;
+}
+
+struct Outcome {
+  DWORD exitCode;
+  std::vector<std::string> debugOutput;
+};
+
+// Watches a process that lives `lifetimeMs`, and returns what the watchdog did.
+Outcome Watch(const char* option, DWORD lifetimeMs, size_t expectedOutputs) {
+  DebugOutputCapture debug;
+  ChildProcess watched(SiblingPath("waiter.exe"), std::to_string(lifetimeMs));
+  ChildProcess watchdog(SiblingPath("ombru.exe"), option + std::to_string(watched.Id()));
+  ok(!watchdog.WaitForExit(lifetimeMs / 2), "%s: the watchdog waits for the process\n", option);
+  ok(watchdog.WaitForExit(20000), "%s: the watchdog did not end\n", option);
+  Outcome outcome = {watchdog.ExitCode(), debug.WaitForTexts(watchdog.Id(), expectedOutputs, 3000)};
+  Sleep(200);
+  outcome.debugOutput = debug.Texts(watchdog.Id());
+  return outcome;
+}
+
+}  // namespace
+
+START_TEST(restart_outcomes) {
+  static const struct {
+    const char* option;
+    const char* service;
+    const char* behaviour;
+    bool runningBefore;
+    bool deleted;
+    const char* output;
+    size_t starts;
+  } cases[] = {
+      {"/WATCHDOG:", "ombr", "stop", false, false, "[Restarted service]", 1},
+      {"/watchdog2:", "VLMSpindleSrv", "stop", false, false, "[Restarted service]", 1},
+      {"/WATCHDOG:", "ombr", "refuse-first", false, false,
+       "[Error 1st restarting service][Restarted service]", 1},
+      {"/WATCHDOG2:", "VLMSpindleSrv", "refuse-first", false, false,
+       "[Error 1st restarting service][Restarted service]", 1},
+      {"/WATCHDOG:", "ombr", "stay", true, false,
+       "[Error 1st restarting service][Error restarting service]", 1},
+      {"/WATCHDOG2:", "VLMSpindleSrv", "stay", true, false,
+       "[Error 1st restarting service][Error restarting service]", 1},
+      {"/WATCHDOG:", "ombr", "stop", false, true, "[Failed to open service]", 0},
+      {"/WATCHDOG2:", "VLMSpindleSrv", "stop", false, true, "[Failed to open service]", 0},
+  };
+  for (const auto& c : cases) {
+    ServiceStandIns services(c.behaviour);
+    if (c.runningBefore)
+      ok(services.Start(c.service), "%s: could not start first\n", c.service);
+    if (c.deleted)
+      services.Delete(c.service);
+    const size_t outputs = std::string(c.output).find("][") == std::string::npos ? 1 : 2;
+    const Outcome outcome = Watch(c.option, 400, outputs);
+    ok(outcome.exitCode == 0, "%s %s: exit code %lu\n", c.option, c.behaviour, outcome.exitCode);
+    ok(Joined(outcome.debugOutput) == c.output, "%s %s: %s\n", c.option, c.behaviour,
+       Joined(outcome.debugOutput).c_str());
+    const std::vector<std::string> starts = services.Starts();
+    ok(starts.size() == c.starts, "%s %s: %zu starts\n", c.option, c.behaviour, starts.size());
+    for (const std::string& started : starts) {
+      ok(started == c.service, "%s: started [%s]\n", c.option, started.c_str());
+    }
+  }
+}
+
+START_TEST(no_such_process) {
+  ServiceStandIns services("stop");
+  DebugOutputCapture debug;
+  for (const char* commandLine : {"/WATCHDOG:2147483647", "/WATCHDOG2:-8", "/WATCHDOG:0"}) {
+    ChildProcess watchdog(SiblingPath("ombru.exe"), commandLine);
+    ok(watchdog.WaitForExit(10000) && watchdog.ExitCode() == 0, "%s: exit code %lu\n", commandLine,
+       watchdog.ExitCode());
+    Sleep(100);
+    ok(debug.Texts(watchdog.Id()).empty(), "%s: no message\n", commandLine);
+  }
+  ok(services.Starts().empty(), "no service started\n");
+}
+
+START_TEST(watchdog_beside_agent) {
+  ServiceStandIns services("stop");
+  ChildProcess agent(SiblingPath("ombru.exe"), "");
+  WaitForAgentFrame(agent);
+  const Outcome outcome = Watch("/WATCHDOG:", 300, 1);
+  ok(Joined(outcome.debugOutput) == "[Restarted service]", "beside an agent: %s\n",
+     Joined(outcome.debugOutput).c_str());
+  ok(!agent.WaitForExit(0), "the agent runs on\n");
+  PostToThread(agent.MainThreadId(), WM_QUIT, 0, 0);
+  ok(agent.WaitForExit(10000), "agent did not end\n");
+}
