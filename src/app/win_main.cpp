@@ -5,11 +5,15 @@
 #include "app/command_line.h"
 #include "app/program_log.h"
 #include "app/watchdog.h"
+#include "failure/se_translator.h"
+#include "failure/translate.h"
 #include "framework/narrow_string.h"
 #include "runtime_link/pending_op_exec.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   CoInitialize(nullptr);
+  // From here on, faults on this thread reach handlers as VLM:: exceptions.
+  ombru::SetStructuredExceptionTranslator(TranslateStructuredException);
 
   // Every start leaves its trace, also one that ends because another agent runs.
   ProgramLog().LogInfo(commandLine);
