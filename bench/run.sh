@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds the Windows side and runs every benchmark under a private Wine prefix; prints one table.
-#   OMBRU_BENCH_TRANSITIONS (default 60), OMBRU_BENCH_IDLE_SECONDS (default 60)
+#   OMBRU_BENCH_TRANSITIONS (default 60), OMBRU_BENCH_STARTS (default 15),
+#   OMBRU_BENCH_IDLE_SECONDS (default 60)
 set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -35,6 +36,7 @@ echo "| measure | value | target |"
 echo "|---|---|---|"
 wine $bin/log_info_bench.exe
 wine $bin/session_bench.exe latency "${OMBRU_BENCH_TRANSITIONS:-60}"
+wine $bin/session_bench.exe start "${OMBRU_BENCH_STARTS:-15}"
 
 seconds="${OMBRU_BENCH_IDLE_SECONDS:-60}"
 ready="$(mktemp)"
@@ -51,3 +53,5 @@ awk -v a="$agent" -v b="$bare" -v s="$seconds" 'BEGIN {
   printf "| idle CPU over %d s with a shell running: agent | %.1f ms | |\n", s, a / 1e6
   printf "| idle CPU over %d s: bare window with the same 100 ms timer | %.1f ms | |\n", s, b / 1e6
   printf "| idle CPU, agent / bare | %.2f | <= 1.2 |\n", b > 0 ? a / b : 0 }'
+size=$(stat -c %s $bin/ombru.exe)
+awk -v s="$size" 'BEGIN { printf "| size of the static ombru.exe | %.2f MiB | <= 1.5 MiB |\n", s / 1048576 }'

@@ -1,6 +1,8 @@
 // The agent in a session, measured against the stand-ins.
 //
 //   session_bench.exe latency N   shell exit to the runtime stand-in's receipt of 922, N times
+//   session_bench.exe start N     agent start to its first record after the start record, against
+//                                 a bare user32 program's start to its first record, N times each
 //   session_bench.exe idle S      agent and a bare program with the same hidden window and 100 ms
 //                                 timer, side by side with a shell running, for S seconds; prints
 //                                 "ready" when both run, so that bench/run.sh can sample their CPU
@@ -76,6 +78,39 @@ int Latency(int transitions) {
   return 0;
 }
 
+// Milliseconds from CreateProcess until the collector holds `records` more messages.
+double StartToRecords(const testsupport::LogCollector& collector, const char* exe,
+                      const char* arguments, size_t records) {
+  const size_t before = collector.Messages(testsupport::kInfoPipe).size();
+  const double start = testsupport::NowMs();
+  testsupport::ChildProcess process(testsupport::SiblingPath(exe), arguments);
+  while (collector.Messages(testsupport::kInfoPipe).size() < before + records &&
+         testsupport::NowMs() - start < 10000) {
+    Sleep(1);
+  }
+  const double elapsed = testsupport::NowMs() - start;
+  testsupport::PostToThread(process.MainThreadId(), WM_QUIT, 0, 0);
+  process.WaitForExit(10000);
+  return elapsed;
+}
+
+int Start(int runs) {
+  testsupport::RuntimeStandIn runtime;
+  testsupport::LogCollector collector;
+  testsupport::ShellStandIn shell;
+  std::vector<double> agent, bare;
+  for (int i = 0; i < runs; ++i) {
+    agent.push_back(StartToRecords(collector, "ombru.exe", "", 2));
+    bare.push_back(StartToRecords(collector, "bare_timer_window.exe", "--report", 1));
+  }
+  const double agentMedian = Percentile(agent, 0.5), bareMedian = Percentile(bare, 0.5);
+  std::printf("| agent start to its first report, median of %d | %.1f ms | |\n", runs, agentMedian);
+  std::printf("| bare user32 program start to its first record, median of %d | %.1f ms | |\n", runs,
+              bareMedian);
+  std::printf("| start, agent / bare | %.2f | <= 1.3 |\n", agentMedian / bareMedian);
+  return 0;
+}
+
 int Idle(int seconds) {
   testsupport::RuntimeStandIn runtime;
   testsupport::LogCollector collector;
@@ -99,8 +134,10 @@ int Idle(int seconds) {
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "latency") == 0)
     return Latency(std::atoi(argv[2]));
+  if (argc == 3 && std::strcmp(argv[1], "start") == 0)
+    return Start(std::atoi(argv[2]));
   if (argc == 3 && std::strcmp(argv[1], "idle") == 0)
     return Idle(std::atoi(argv[2]));
-  std::printf("usage: session_bench.exe latency N | idle SECONDS\n");
+  std::printf("usage: session_bench.exe latency N | start N | idle SECONDS\n");
   return 2;
 }

@@ -1,75 +1,212 @@
-// Plays an agent's session against the stand-ins and prints a timeline of what arrived where.
+// Plays one whole session of the real ombru.exe against the stand-ins and prints a timeline:
+// seconds since the start, where something arrived, and what, field by field. The log viewer
+// serves the two log pipes and prints their records into the same timeline.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "support/log_collector.h"
+#include "support/debug_output.h"
+#include "support/invoke_message.h"
+#include "support/message_box.h"
 #include "support/process.h"
+#include "support/runtime_stand_in.h"
+#include "support/services.h"
+#include "support/session_input.h"
+#include "support/stand_ins.h"
+
+using namespace testsupport;
 
 namespace {
 
-double startMs = 0;
+double epochMs = 0;
+size_t runtimeShown = 0, consoleShown = 0;
 
-std::vector<std::string> Fields(const std::string& message) {
-  std::string text = message;
-  if (!text.empty() && text.back() == '\0')
-    text.pop_back();
-  std::vector<std::string> fields;
-  size_t from = 0;
-  for (size_t bar; (bar = text.find('|', from)) != std::string::npos; from = bar + 1) {
-    fields.push_back(text.substr(from, bar - from));
-  }
-  fields.push_back(text.substr(from));
-  return fields;
+void Line(double atMs, const char* where, const std::string& what) {
+  std::printf("%9.3f  %-8s %s\n", (atMs - epochMs) / 1000.0, where, what.c_str());
+  std::fflush(stdout);
 }
 
-void PrintNew(const testsupport::LogCollector& collector, char pipe, const char* where,
-              size_t& shown) {
-  const auto messages = collector.Messages(pipe);
-  for (; shown < messages.size(); ++shown) {
-    const auto fields = Fields(messages[shown]);
-    std::printf("%8.3f s  %-16s %zu bytes\n", (testsupport::NowMs() - startMs) / 1000, where,
-                messages[shown].size());
-    for (size_t i = 0; i < fields.size(); ++i) {
-      std::printf("%30s field %zu: %s\n", "", i + 1, fields[i].c_str());
+void Step(const std::string& what) {
+  std::printf("\n");
+  Line(NowMs(), "demo", "-- " + what);
+}
+
+void Field(const char* name, const std::string& value) {
+  std::printf("           %-8s %s\n", name, value.c_str());
+}
+
+const char* MethodName(uint32_t method) {
+  switch (method) {
+    case 901:
+      return "METHOD_USER_CHANGED";
+    case 922:
+      return "METHOD_SHELL_STOPPED";
+    case 923:
+      return "METHOD_SHELL_STARTED";
+  }
+  return "?";
+}
+
+void ShowInvoke(const RuntimeCall& call) {
+  const std::vector<uint8_t> bytes = FromHex(call.arguments.at(1));
+  const auto message = ParseInvokeMessage(bytes.data(), bytes.size());
+  if (!message)
+    return;
+  Line(call.timeMs, "runtime", "Invoke, " + call.arguments.at(0) + " bytes");
+  Field("method", std::to_string(message->methodId) + " " + MethodName(message->methodId));
+  Field("object", std::to_string(message->objectId));
+  const char* names[] = {"user", "domain", "token", "process"};
+  for (size_t i = 0; i < message->inArguments.size() && i < 4; ++i) {
+    const ParsedArgument& argument = message->inArguments[i];
+    Field(names[i], argument.type == 2 ? "\"" + ArgumentString(argument) + "\""
+                                       : std::to_string(ArgumentUInt32(argument)));
+  }
+}
+
+void ShowRuntime(const RuntimeStandIn& runtime) {
+  const auto calls = runtime.Calls();
+  for (; runtimeShown < calls.size(); ++runtimeShown) {
+    const RuntimeCall& call = calls[runtimeShown];
+    if (call.operation == "Invoke") {
+      ShowInvoke(call);
+    } else if (call.operation == "Connect" || call.operation == "GetOperation" ||
+               call.operation == "CompleteOperation" || call.operation == "FailOperation" ||
+               call.operation == "GetStorageType") {
+      std::string arguments;
+      for (const std::string& argument : call.arguments)
+        arguments += " " + argument;
+      Line(call.timeMs, "runtime", call.operation + arguments);
     }
   }
 }
 
-void Step(const char* what) {
-  std::printf("%8.3f s  %-16s %s\n", (testsupport::NowMs() - startMs) / 1000, "demo", what);
+void ShowConsole(const ConsoleRecord& console) {
+  const auto starts = console.Starts();
+  for (; consoleShown < starts.size(); ++consoleShown) {
+    Line(NowMs(), "console", "started");
+    Field("file", starts[consoleShown].module);
+    Field("args", starts[consoleShown].arguments);
+    Field("show", std::to_string(starts[consoleShown].showCommand));
+  }
+}
+
+void ShowDebugOutput(const DebugOutputCapture& debug, DWORD processId) {
+  for (const std::string& text : debug.Texts(processId))
+    Line(NowMs(), "debug", text);
+}
+
+size_t Sent(const RuntimeStandIn& runtime, const char* methodHex) {
+  size_t count = 0;
+  for (const auto& call : runtime.Calls("Invoke"))
+    count += call.arguments.at(1).rfind(methodHex, 0) == 0;
+  return count;
+}
+
+void WaitForSent(const RuntimeStandIn& runtime, const char* methodHex, size_t count) {
+  for (int i = 0; i < 500 && Sent(runtime, methodHex) < count; ++i)
+    Sleep(10);
+  Sleep(100);  // let the log viewer print what came with it
 }
 
 }  // namespace
 
 int main() {
-  startMs = testsupport::NowMs();
-  testsupport::LogCollector collector;
-  if (!collector.Running()) {
-    std::printf("the log collector stand-in did not start\n");
-    return 1;
+  epochMs = NowMs();
+  std::printf("    time  where    what\n");
+
+  // The session's surroundings: runtime, directory client, console settings, services.
+  RuntimeStandIn runtime;
+  runtime.SetStorageType("2");
+  DirectoryClientSettings identity;
+  identity.identity = "CN=alice.O=CORP";
+  ConfigureDirectoryClient(identity);
+  DeleteMachineKey("Software\\Velmora\\OMBR");
+  DeleteMachineKey("Software\\Velmora\\TSL");
+  SetMachineString("Software\\Velmora\\TSL", "Path", SiblingPath("console").c_str());
+  ConsoleRecord console;
+  ServiceStandIns services("stop");
+  DebugOutputCapture debug;
+
+  char viewerLine[128];
+  std::snprintf(viewerLine, sizeof(viewerLine), "--epoch %.3f", epochMs);
+  ChildProcess viewer(SiblingPath("log_viewer.exe"), viewerLine);
+  for (int i = 0; i < 500 && !WaitNamedPipeA("\\\\.\\pipe\\VLM.Log.Info", 1); ++i)
+    Sleep(10);
+
+  Step("the agent starts: ombru.exe, in a session with the Novell client and no shell yet");
+  ChildProcess agent(SiblingPath("ombru.exe"), "", SW_SHOWNORMAL,
+                     DirectoryClientFolder(DirectoryClient::Complete).c_str());
+  WaitForAgentFrame(agent);
+  WaitForSent(runtime, "8503", 1);
+  WaitForSent(runtime, "9a03", 1);
+  ShowRuntime(runtime);
+
+  Step("the desktop shell starts");
+  ShellStandIn shell;
+  WaitForSent(runtime, "9b03", 1);
+  ShowRuntime(runtime);
+
+  Step("the user's directory identity changes; an \"Environment\" broadcast follows");
+  identity.identity = "CN=bob.O=CORP";
+  ConfigureDirectoryClient(identity);
+  BroadcastSettingChange("Environment");
+  WaitForSent(runtime, "8503", 2);
+  ShowRuntime(runtime);
+
+  Step("the runtime's storage settings change: a \"VLMStorageSettings\" broadcast");
+  BroadcastSettingChange("VLMStorageSettings");
+  WaitForSent(runtime, "8503", 3);
+  ShowRuntime(runtime);
+
+  Step("the user presses Ctrl+Shift+F");
+  PressHotKey('F');
+  console.WaitForStarts(1);
+  Sleep(100);
+  ShowConsole(console);
+
+  Step("the runtime starts ombru.exe /OPKEY:42 for a pending message");
+  SetEnvironmentVariableA("OMBRU_RUNTIME_OPERATION", "11,7,2,1,Your session ends at 18:00.");
+  {
+    ChildProcess pending(SiblingPath("ombru.exe"), "/OPKEY:42");
+    const MessageBoxSeen box = AcknowledgeMessageBox(pending.MainThreadId());
+    Line(NowMs(), "screen", "message box, acknowledged with OK");
+    Field("caption", box.caption);
+    Field("text", box.text);
+    pending.WaitForExit(10000);
+    Sleep(100);
+    ShowRuntime(runtime);
+    Line(NowMs(), "demo",
+         "ombru.exe /OPKEY:42 ended with exit code " + std::to_string(pending.ExitCode()));
   }
-  size_t infoShown = 0, recordShown = 0;
 
-  Step("starting the agent: ombru.exe with no option");
-  testsupport::ChildProcess agent(testsupport::SiblingPath("ombru.exe"), "");
-  collector.WaitForMessages(testsupport::kInfoPipe, 1);
-  PrintNew(collector, testsupport::kInfoPipe, "information pipe", infoShown);
+  Step("a watchdog waits for a process, which ends after half a second");
+  {
+    ChildProcess watched(SiblingPath("waiter.exe"), "500");
+    ChildProcess watchdog(SiblingPath("ombru.exe"), "/WATCHDOG:" + std::to_string(watched.Id()));
+    watchdog.WaitForExit(20000);
+    debug.WaitForTexts(watchdog.Id(), 1, 2000);
+    ShowDebugOutput(debug, watchdog.Id());
+    for (const std::string& started : services.Starts())
+      Line(NowMs(), "service", started + " started");
+    Line(NowMs(), "demo",
+         "ombru.exe /WATCHDOG: ended with exit code " + std::to_string(watchdog.ExitCode()));
+  }
 
-  Step("a second agent in the same session ends at once");
-  testsupport::ChildProcess second(testsupport::SiblingPath("ombru.exe"), "");
-  second.WaitForExit(10000);
-  collector.WaitForMessages(testsupport::kInfoPipe, 2);
-  PrintNew(collector, testsupport::kInfoPipe, "information pipe", infoShown);
-  std::printf("%30s exit code %lu\n", "", second.ExitCode());
+  Step("the desktop shell ends");
+  shell.Stop();
+  WaitForSent(runtime, "9a03", 2);
+  ShowRuntime(runtime);
 
-  Step("posting WM_QUIT with wParam 0 to the agent's main thread");
-  testsupport::PostToThread(agent.MainThreadId(), WM_QUIT, 0, 0);
+  Step("WM_QUIT with wParam 0 reaches the agent's main thread");
+  PostToThread(agent.MainThreadId(), WM_QUIT, 0, 0);
   agent.WaitForExit(10000);
-  std::printf("%30s agent exit code %lu\n", "", agent.ExitCode());
-  PrintNew(collector, testsupport::kInfoPipe, "information pipe", infoShown);
-  PrintNew(collector, testsupport::kRecordPipe, "record pipe", recordShown);
+  Sleep(200);
+  Line(NowMs(), "demo", "the agent ended with exit code " + std::to_string(agent.ExitCode()));
+
+  viewer.Terminate();
+  DeleteMachineKey("Software\\Velmora\\TSL");
+  ConfigureDirectoryClient({});
   return agent.ExitCode() == 0 ? 0 : 1;
 }

@@ -1,5 +1,7 @@
 #include "support/process.h"
 
+#include <vector>
+
 #include "framework/format.h"
 
 namespace testsupport {
@@ -102,6 +104,40 @@ HWND WaitForThreadWindow(DWORD threadId, const char* classPrefix, DWORD timeoutM
 HWND WaitForAgentFrame(const ChildProcess& agent, DWORD timeoutMs) {
   WaitForInputIdle(agent.Get(), timeoutMs);
   return WaitForThreadWindow(agent.MainThreadId(), "ATL:", timeoutMs);
+}
+
+DWORD HandleCountOf(DWORD processId) {
+  struct Entry {
+    USHORT processId;
+    USHORT creatorBackTraceIndex;
+    UCHAR objectType;
+    UCHAR attributes;
+    USHORT handle;
+    void* object;
+    ULONG grantedAccess;
+  };
+  struct Table {
+    ULONG count;
+    Entry entries[1];
+  };
+  using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+  static const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+  constexpr ULONG kSystemHandleInformation = 16;
+  std::vector<char> buffer(1 << 20);
+  ULONG needed = 0;
+  while (query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
+               &needed) != 0) {
+    if (buffer.size() >= (1u << 28))
+      return 0;
+    buffer.resize(buffer.size() * 2);
+  }
+  const auto* table = reinterpret_cast<const Table*>(buffer.data());
+  DWORD count = 0;
+  for (ULONG i = 0; i < table->count; ++i) {
+    count += table->entries[i].processId == static_cast<USHORT>(processId);
+  }
+  return count;
 }
 
 double NowMs() {

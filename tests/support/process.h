@@ -52,6 +52,10 @@ bool PostToThread(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam,
 // it to appear.
 HWND WaitForThreadWindow(DWORD threadId, const char* classPrefix, DWORD timeoutMs = 10000);
 
+// The number of handles a process holds, counted from outside (the system's handle table:
+// GetProcessHandleCount answers 0 under Wine).
+DWORD HandleCountOf(DWORD processId);
+
 // Milliseconds from a monotonic clock.
 double NowMs();
 

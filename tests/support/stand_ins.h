@@ -18,10 +18,12 @@ class ShellStandIn {
   ~ShellStandIn() { Stop(); }
   bool Running() const { return running; }
   void Stop();
+  // Destroys the shell window, or makes a new one, in the same process.
+  bool Toggle();
 
  private:
-  std::string stopName;
-  ombru::Handle stop;
+  std::string stopName, toggleName, toggledName;
+  ombru::Handle stop, toggle, toggled;
   std::optional<ChildProcess> process;
   bool running = false;
 };

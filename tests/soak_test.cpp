@@ -1,0 +1,99 @@
+// One agent through a long session: many shell transitions and many setting-change broadcasts,
+// side by side. Nothing may be lost and no handle may be left behind.
+#include <windows.h>
+
+#include <string>
+
+#include "harness/test.h"
+#include "support/log_collector.h"
+#include "support/process.h"
+#include "support/runtime_stand_in.h"
+#include "support/session_input.h"
+#include "support/stand_ins.h"
+
+using namespace testsupport;
+
+namespace {
+
+constexpr int kTransitions = 500;
+constexpr int kBroadcasts = 10000;
+constexpr WPARAM kExitCommand = 0xE141;
+
+DWORD HandleCount(HANDLE process) {
+  DWORD count = 0;
+  count = HandleCountOf(GetProcessId(process));
+  return count;
+}
+
+DWORD WINAPI Broadcast(void*) {
+  for (int i = 0; i < kBroadcasts; ++i)
+    BroadcastSettingChange("Policy");
+  return 0;
+}
+
+size_t CountTexts(const LogCollector& collector, const std::string& text) {
+  size_t count = 0;
+  for (const std::string& record : collector.Messages(kInfoPipe)) {
+    count += record.compare(0, text.size() + 1, text + "|") == 0;
+  }
+  return count;
+}
+
+}  // namespace
+
+START_TEST(long_session) {
+  RuntimeStandIn runtime;
+  LogCollector collector("many");
+  ShellStandIn shell;
+  ChildProcess agent(SiblingPath("ombru.exe"), "");
+  HWND frame = WaitForAgentFrame(agent);
+  ok(frame != nullptr, "no agent\n");
+
+  // Warm up, so that what the system allocates once is not counted as a leak.
+  for (int i = 0; i < 10; ++i)
+    shell.Toggle(), runtime.WaitForCalls("Invoke", i + 1);
+  for (int i = 0; i < 100; ++i)
+    BroadcastSettingChange("Policy");
+  const DWORD handlesBefore = HandleCount(agent.Get());
+
+  HANDLE broadcaster = CreateThread(nullptr, 0, Broadcast, nullptr, 0, nullptr);
+  int transitions = 10;
+  for (; transitions < kTransitions; ++transitions) {
+    if (!shell.Toggle() || runtime.WaitForCalls("Invoke", transitions + 1).size() !=
+                               static_cast<size_t>(transitions + 1)) {
+      break;
+    }
+  }
+  ok(transitions == kTransitions, "stopped after %d transitions\n", transitions);
+  ok(WaitForSingleObject(broadcaster, 600000) == WAIT_OBJECT_0, "broadcasts did not end\n");
+  CloseHandle(broadcaster);
+
+  const DWORD handlesAfter = HandleCount(agent.Get());
+  ok(handlesBefore > 0, "no handle count for the agent\n");
+  trace("agent handles: %lu before, %lu after\n", handlesBefore, handlesAfter);
+  ok(handlesAfter <= handlesBefore + 16, "handles grew from %lu to %lu\n", handlesBefore,
+     handlesAfter);
+
+  // Every transition was told to the runtime once, alternately stopped and started.
+  const auto invokes = runtime.Calls("Invoke");
+  ok(invokes.size() == static_cast<size_t>(kTransitions), "%zu notifications for %d transitions\n",
+     invokes.size(), kTransitions);
+  size_t outOfOrder = 0;
+  for (size_t i = 0; i < invokes.size(); ++i) {
+    outOfOrder += invokes[i].arguments.at(1).rfind(i % 2 == 0 ? "9a03" : "9b03", 0) != 0;
+  }
+  ok(outOfOrder == 0, "%zu notifications report the wrong state\n", outOfOrder);
+
+  // Every record reached the collector.
+  const size_t expected = 2 + 2 * kTransitions + 100 + kBroadcasts;
+  const auto records = collector.WaitForMessages(kInfoPipe, expected, 30000);
+  ok(records.size() == expected, "%zu records, expected %zu\n", records.size(), expected);
+  ok(CountTexts(collector, "OMBRU::OnSettingChange::Policy") == 100 + kBroadcasts,
+     "%zu setting changes logged\n", CountTexts(collector, "OMBRU::OnSettingChange::Policy"));
+  ok(CountTexts(collector, "Notifying OMBR of shell state change") == kTransitions,
+     "%zu notifications logged\n", CountTexts(collector, "Notifying OMBR of shell state change"));
+
+  PostMessageA(frame, WM_COMMAND, kExitCommand, 0);
+  ok(agent.WaitForExit(10000) && agent.ExitCode() == 0, "agent exit code %lu\n", agent.ExitCode());
+  ok(runtime.UnbalancedObjects().empty(), "runtime objects left referenced\n");
+}
