@@ -4,16 +4,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "fuzz_check.h"
 #include "app/command_line.h"
-
-namespace {
-
-void Check(bool condition) {
-  if (!condition)
-    std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view line(reinterpret_cast<const char*>(data), size);

@@ -6,16 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz_check.h"
 #include "monitor/hot_key_settings.h"
-
-namespace {
-
-void Check(bool condition) {
-  if (!condition)
-    std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3)

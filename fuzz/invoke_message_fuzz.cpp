@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "runtime_link/invoke_data.h"
 #include "support/invoke_message.h"
 
@@ -37,11 +38,6 @@ class Input {
   size_t size;
   size_t at = 0;
 };
-
-void Check(bool condition) {
-  if (!condition)
-    std::abort();
-}
 
 }  // namespace
 

@@ -5,14 +5,10 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz_check.h"
 #include "runtime_link/pending_operation.h"
 
 namespace {
-
-void Check(bool condition) {
-  if (!condition)
-    std::abort();
-}
 
 uint32_t At(const uint8_t* bytes, size_t offset) {
   return uint32_t{bytes[offset]} | uint32_t{bytes[offset + 1]} << 8 |

@@ -20,6 +20,7 @@
 #include "support/stand_ins.h"
 
 using testsupport::DirectoryClient;
+using testsupport::InfoText;
 using testsupport::kInfoPipe;
 using testsupport::RuntimeStandIn;
 
@@ -35,8 +36,6 @@ std::vector<testsupport::ParsedMessage> SentMessages(const RuntimeStandIn& runti
   }
   return messages;
 }
-
-std::string InfoText(const std::string& record) { return record.substr(0, record.find('|')); }
 
 ombru::AccountName WindowsAccount() {
   char name[256] = {};

@@ -22,21 +22,6 @@ std::string ComputerName() {
   return name;
 }
 
-std::vector<std::string> LoggedTexts(const LogCollector& collector) {
-  std::vector<std::string> texts;
-  for (const std::string& record : collector.Messages(kInfoPipe)) {
-    texts.push_back(record.substr(0, record.find('|')));
-  }
-  return texts;
-}
-
-std::string Joined(const std::vector<std::string>& texts, size_t from = 0) {
-  std::string joined;
-  for (size_t i = from; i < texts.size(); ++i)
-    joined += "[" + texts[i] + "]";
-  return joined;
-}
-
 std::string Arguments(const RuntimeCall& call) {
   std::string joined;
   for (const std::string& argument : call.arguments)
@@ -157,9 +142,9 @@ START_TEST(keys_storage_types_and_log) {
     ok(asked.size() == 1 && Arguments(asked[0]) == "[" + ComputerName() + "][" + c.key + "]",
        "%s: GetOperation %s\n", c.commandLine, asked.empty() ? "" : Arguments(asked[0]).c_str());
     collector.WaitForMessages(kInfoPipe, 3);
-    ok(Joined(LoggedTexts(collector), 1) ==
+    ok(Bracketed(collector.WaitForInfoTexts(0), 1) ==
            std::string("[Creating CPendingOpExec][") + c.line + "]",
-       "%s: logged %s\n", c.commandLine, Joined(LoggedTexts(collector), 1).c_str());
+       "%s: logged %s\n", c.commandLine, Bracketed(collector.WaitForInfoTexts(0), 1).c_str());
   }
 
   RuntimeStandIn unregistered(false);
@@ -168,6 +153,6 @@ START_TEST(keys_storage_types_and_log) {
   ok(run.exitCode == 0 && !run.box.found, "without the runtime's class\n");
   collector.WaitForMessages(kInfoPipe, 2);
   Sleep(200);
-  ok(Joined(LoggedTexts(collector), 1) == "[Creating CPendingOpExec]", "logged %s\n",
-     Joined(LoggedTexts(collector), 1).c_str());
+  ok(Bracketed(collector.WaitForInfoTexts(0), 1) == "[Creating CPendingOpExec]", "logged %s\n",
+     Bracketed(collector.WaitForInfoTexts(0), 1).c_str());
 }

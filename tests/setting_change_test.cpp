@@ -20,18 +20,10 @@ constexpr WPARAM kExitCommand = 0xE141;
 
 // The texts the agent logged after its start record, once `count` of them arrived.
 std::vector<std::string> Logged(const LogCollector& collector, size_t count) {
-  std::vector<std::string> texts;
-  const auto records = collector.WaitForMessages(kInfoPipe, count + 1);
-  for (size_t i = 1; i < records.size(); ++i)
-    texts.push_back(records[i].substr(0, records[i].find('|')));
+  std::vector<std::string> texts = collector.WaitForInfoTexts(count + 1);
+  if (!texts.empty())
+    texts.erase(texts.begin());
   return texts;
-}
-
-std::string Joined(const std::vector<std::string>& texts, size_t from = 0) {
-  std::string joined;
-  for (size_t i = from; i < texts.size(); ++i)
-    joined += "[" + texts[i] + "]";
-  return joined;
 }
 
 size_t UserChangesSent(const RuntimeStandIn& runtime) {
@@ -67,16 +59,16 @@ START_TEST(creation_without_directory_client) {
   Agent agent(DirectoryClient::Absent);
   Logged(collector, 1);
   Sleep(500);
-  ok(Joined(Logged(collector, 1)) == "[Detected environment change]", "logged %s\n",
-     Joined(Logged(collector, 1)).c_str());
+  ok(Bracketed(Logged(collector, 1)) == "[Detected environment change]", "logged %s\n",
+     Bracketed(Logged(collector, 1)).c_str());
 
   BroadcastSettingChange("VLMStorageSettings");
   BroadcastSettingChange("Policy");
   BroadcastSettingChange(nullptr);
   const auto texts = Logged(collector, 4);
-  ok(Joined(texts, 1) ==
+  ok(Bracketed(texts, 1) ==
          "[Storage location changed][OMBRU::OnSettingChange::Policy][OMBRU::OnSettingChange::]",
-     "broadcasts: %s\n", Joined(texts, 1).c_str());
+     "broadcasts: %s\n", Bracketed(texts, 1).c_str());
   Sleep(300);
   ok(UserChangesSent(runtime) == 0, "nothing queued without the directory client\n");
 }
@@ -90,8 +82,8 @@ START_TEST(incomplete_directory_client) {
   Agent agent(DirectoryClient::Incomplete);
   BroadcastSettingChange("VLMStorageSettings");
   Sleep(300);
-  ok(Joined(Logged(collector, 2)) == "[Detected environment change][Storage location changed]",
-     "a client lacking an entry point is no client: %s\n", Joined(Logged(collector, 2)).c_str());
+  ok(Bracketed(Logged(collector, 2)) == "[Detected environment change][Storage location changed]",
+     "a client lacking an entry point is no client: %s\n", Bracketed(Logged(collector, 2)).c_str());
   ok(UserChangesSent(runtime) == 0, "nothing queued\n");
 }
 
@@ -105,10 +97,10 @@ START_TEST(directory_identity_changes) {
   Agent agent(DirectoryClient::Complete);
 
   std::vector<std::string> texts = Logged(collector, 3);
-  ok(Joined(texts) ==
+  ok(Bracketed(texts) ==
          "[Detected environment change][Detected Novell user changed from \"\" to "
          "\"CN=alice.O=CORP\"][Notifying OMBR of user change (NDS\\CN=alice.O=CORP)]",
-     "at creation: %s\n", Joined(texts).c_str());
+     "at creation: %s\n", Bracketed(texts).c_str());
   runtime.WaitForCalls("Invoke", 1);
   ok(UserChangesSent(runtime) == 1, "one user change sent\n");
 
@@ -118,24 +110,24 @@ START_TEST(directory_identity_changes) {
   BroadcastSettingChange("environment");
   Sleep(300);
   texts = Logged(collector, 4);
-  ok(Joined(texts, 3) == "[Detected environment change]", "same identity: %s\n",
-     Joined(texts, 3).c_str());
+  ok(Bracketed(texts, 3) == "[Detected environment change]", "same identity: %s\n",
+     Bracketed(texts, 3).c_str());
 
   settings.identity = "CN=bob.O=CORP";
   ConfigureDirectoryClient(settings);
   BroadcastSettingChange("ENVIRONMENT");
   texts = Logged(collector, 7);
-  ok(Joined(texts, 4) ==
+  ok(Bracketed(texts, 4) ==
          "[Detected environment change][Detected Novell user changed from \"CN=alice.O=CORP\" "
          "to \"CN=bob.O=CORP\"][Notifying OMBR of user change (NDS\\CN=bob.O=CORP)]",
-     "new identity: %s\n", Joined(texts, 4).c_str());
+     "new identity: %s\n", Bracketed(texts, 4).c_str());
 
   // A storage-settings change reports the user again, without comparing.
   BroadcastSettingChange("vlmstoragesettings");
   texts = Logged(collector, 9);
-  ok(Joined(texts, 7) ==
+  ok(Bracketed(texts, 7) ==
          "[Storage location changed][Notifying OMBR of user change (NDS\\CN=bob.O=CORP)]",
-     "storage settings: %s\n", Joined(texts, 7).c_str());
+     "storage settings: %s\n", Bracketed(texts, 7).c_str());
   runtime.WaitForCalls("Invoke", 3);
   ok(UserChangesSent(runtime) == 3, "%zu user changes sent\n", UserChangesSent(runtime));
   ConfigureDirectoryClient({});
@@ -169,8 +161,8 @@ START_TEST(local_storage_and_no_identity) {
     Agent agent(DirectoryClient::Complete);
     Logged(collector, 3);
     Sleep(300);
-    ok(Joined(Logged(collector, 3)) == c.expected, "registered %d storage %s: %s\n", c.registered,
-       c.storageType, Joined(Logged(collector, 3)).c_str());
+    ok(Bracketed(Logged(collector, 3)) == c.expected, "registered %d storage %s: %s\n",
+       c.registered, c.storageType, Bracketed(Logged(collector, 3)).c_str());
   }
   ConfigureDirectoryClient({});
 }

@@ -11,6 +11,7 @@
 #include "support/runtime_stand_in.h"
 #include "support/stand_ins.h"
 
+using testsupport::Bracketed;
 using testsupport::ChildProcess;
 using testsupport::kInfoPipe;
 using testsupport::LogCollector;
@@ -19,21 +20,6 @@ using testsupport::RuntimeStandIn;
 namespace {
 
 constexpr WPARAM kExitCommand = 0xE141;
-
-std::vector<std::string> Texts(const LogCollector& collector, size_t atLeast) {
-  std::vector<std::string> texts;
-  for (const std::string& record : collector.WaitForMessages(kInfoPipe, atLeast)) {
-    texts.push_back(record.substr(0, record.find('|')));
-  }
-  return texts;
-}
-
-std::string Joined(const std::vector<std::string>& texts, size_t from) {
-  std::string joined;
-  for (size_t i = from; i < texts.size(); ++i)
-    joined += "[" + texts[i] + "]";
-  return joined;
-}
 
 std::vector<std::string> InvokedMessages(const RuntimeStandIn& runtime, size_t atLeast) {
   std::vector<std::string> hex;
@@ -61,9 +47,9 @@ START_TEST(shell_transitions_are_reported) {
   ChildProcess agent(testsupport::SiblingPath("ombru.exe"), "");
 
   // No shell in this session yet: the first tick reports its termination.
-  std::vector<std::string> texts = Texts(collector, 4);
-  ok(Joined(texts, 2) == "[Detected shell termination][Notifying OMBR of shell state change]",
-     "agent without shell: %s\n", Joined(texts, 2).c_str());
+  std::vector<std::string> texts = collector.WaitForInfoTexts(4);
+  ok(Bracketed(texts, 2) == "[Detected shell termination][Notifying OMBR of shell state change]",
+     "agent without shell: %s\n", Bracketed(texts, 2).c_str());
   std::vector<std::string> sent = InvokedMessages(runtime, 1);
   ok(sent.size() == 1 && sent[0] == ShellMessage(922), "922 expected: %s\n",
      sent.empty() ? "" : sent[0].c_str());
@@ -74,9 +60,9 @@ START_TEST(shell_transitions_are_reported) {
 
   testsupport::ShellStandIn shell;
   ok(shell.Running(), "shell stand-in did not start\n");
-  texts = Texts(collector, 6);
-  ok(Joined(texts, 4) == "[Detected shell start][Notifying OMBR of shell state change]",
-     "shell start: %s\n", Joined(texts, 4).c_str());
+  texts = collector.WaitForInfoTexts(6);
+  ok(Bracketed(texts, 4) == "[Detected shell start][Notifying OMBR of shell state change]",
+     "shell start: %s\n", Bracketed(texts, 4).c_str());
   sent = InvokedMessages(runtime, 2);
   ok(sent.size() == 2 && sent[1] == ShellMessage(923), "923 expected: %s\n",
      sent.size() < 2 ? "" : sent[1].c_str());
@@ -84,12 +70,12 @@ START_TEST(shell_transitions_are_reported) {
   // Nothing changes, nothing is reported.
   Sleep(500);
   ok(collector.Messages(kInfoPipe).size() == 6 && runtime.Calls("Invoke").size() == 2,
-     "quiet while the shell runs: %s\n", Joined(Texts(collector, 0), 6).c_str());
+     "quiet while the shell runs: %s\n", Bracketed(collector.WaitForInfoTexts(0), 6).c_str());
 
   shell.Stop();
-  texts = Texts(collector, 8);
-  ok(Joined(texts, 6) == "[Detected shell termination][Notifying OMBR of shell state change]",
-     "shell end: %s\n", Joined(texts, 6).c_str());
+  texts = collector.WaitForInfoTexts(8);
+  ok(Bracketed(texts, 6) == "[Detected shell termination][Notifying OMBR of shell state change]",
+     "shell end: %s\n", Bracketed(texts, 6).c_str());
   sent = InvokedMessages(runtime, 3);
   ok(sent.size() == 3 && sent[2] == ShellMessage(922), "922 expected after the shell ends\n");
 
@@ -104,9 +90,9 @@ START_TEST(agent_started_with_shell_reports_nothing) {
   ChildProcess agent(testsupport::SiblingPath("ombru.exe"), "");
   collector.WaitForMessages(kInfoPipe, 2);
   Sleep(600);
-  const std::vector<std::string> texts = Texts(collector, 2);
+  const std::vector<std::string> texts = collector.WaitForInfoTexts(2);
   ok(texts.size() == 2 && texts[1] == "Detected environment change",
-     "nothing about the shell expected: %s\n", Joined(texts, 0).c_str());
+     "nothing about the shell expected: %s\n", Bracketed(texts, 0).c_str());
   ok(runtime.Calls("Invoke").empty(), "nothing sent\n");
   EndAgent(agent);
 }

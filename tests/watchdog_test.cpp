@@ -7,19 +7,13 @@
 
 #include "harness/test.h"
 #include "support/debug_output.h"
+#include "support/log_collector.h"
 #include "support/process.h"
 #include "support/services.h"
 
 using namespace testsupport;
 
 namespace {
-
-std::string Joined(const std::vector<std::string>& texts) {
-  std::string joined;
-  for (const std::string& text : texts)
-    joined += "[" + text + "]";
-  return joined;
-}
 
 struct Outcome {
   DWORD exitCode;
@@ -73,8 +67,8 @@ START_TEST(restart_outcomes) {
     const size_t outputs = std::string(c.output).find("][") == std::string::npos ? 1 : 2;
     const Outcome outcome = Watch(c.option, 400, outputs);
     ok(outcome.exitCode == 0, "%s %s: exit code %lu\n", c.option, c.behaviour, outcome.exitCode);
-    ok(Joined(outcome.debugOutput) == c.output, "%s %s: %s\n", c.option, c.behaviour,
-       Joined(outcome.debugOutput).c_str());
+    ok(Bracketed(outcome.debugOutput) == c.output, "%s %s: %s\n", c.option, c.behaviour,
+       Bracketed(outcome.debugOutput).c_str());
     const std::vector<std::string> starts = services.Starts();
     ok(starts.size() == c.starts, "%s %s: %zu starts\n", c.option, c.behaviour, starts.size());
     for (const std::string& started : starts) {
@@ -101,8 +95,8 @@ START_TEST(watchdog_beside_agent) {
   ChildProcess agent(SiblingPath("ombru.exe"), "");
   WaitForAgentFrame(agent);
   const Outcome outcome = Watch("/WATCHDOG:", 300, 1);
-  ok(Joined(outcome.debugOutput) == "[Restarted service]", "beside an agent: %s\n",
-     Joined(outcome.debugOutput).c_str());
+  ok(Bracketed(outcome.debugOutput) == "[Restarted service]", "beside an agent: %s\n",
+     Bracketed(outcome.debugOutput).c_str());
   ok(!agent.WaitForExit(0), "the agent runs on\n");
   PostToThread(agent.MainThreadId(), WM_QUIT, 0, 0);
   ok(agent.WaitForExit(10000), "agent did not end\n");

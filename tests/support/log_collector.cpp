@@ -14,6 +14,15 @@ std::string TempFilePath(const char* stem) {
 
 }  // namespace
 
+std::string InfoText(const std::string& record) { return record.substr(0, record.find('|')); }
+
+std::string Bracketed(const std::vector<std::string>& texts, size_t from) {
+  std::string joined;
+  for (size_t i = from; i < texts.size(); ++i)
+    joined += "[" + texts[i] + "]";
+  return joined;
+}
+
 LogCollector::LogCollector(const char* behaviour)
     : outputPath(TempFilePath("collector")),
       stopName(UniqueName("collector.stop")),
@@ -62,6 +71,18 @@ std::vector<std::string> LogCollector::WaitForMessages(char pipe, size_t count,
     messages = Messages(pipe);
   }
   return messages;
+}
+
+}  // namespace testsupport
+
+namespace testsupport {
+
+std::vector<std::string> LogCollector::WaitForInfoTexts(size_t count, DWORD timeoutMs) const {
+  std::vector<std::string> texts;
+  for (const std::string& record : WaitForMessages(kInfoPipe, count, timeoutMs)) {
+    texts.push_back(InfoText(record));
+  }
+  return texts;
 }
 
 }  // namespace testsupport

@@ -14,6 +14,12 @@ namespace testsupport {
 constexpr char kInfoPipe = 'I';
 constexpr char kRecordPipe = 'R';
 
+// The logged text of an information record: its first field.
+std::string InfoText(const std::string& record);
+
+// Texts as one string, each in brackets, from the given one on: for readable test messages.
+std::string Bracketed(const std::vector<std::string>& texts, size_t from = 0);
+
 class LogCollector {
  public:
   // behaviour: "message" (the collector's contract), "byte" or "busy".
@@ -27,6 +33,9 @@ class LogCollector {
 
   // Waits until at least `count` messages arrived on the pipe, then returns them all.
   std::vector<std::string> WaitForMessages(char pipe, size_t count, DWORD timeoutMs = 10000) const;
+
+  // The logged texts of the information records, once at least `count` arrived.
+  std::vector<std::string> WaitForInfoTexts(size_t count, DWORD timeoutMs = 10000) const;
 
  private:
   std::string outputPath;

@@ -1,5 +1,7 @@
 #include "support/process.h"
 
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "framework/format.h"
@@ -15,8 +17,11 @@ std::string SiblingPath(const char* fileName) {
 }
 
 std::string UniqueName(const char* stem) {
+  // Process ids come back from run to run, and a late writer may leave a file behind: the start
+  // time of this process keeps names of different runs apart.
+  static const unsigned long long startedAt = GetTickCount64();
   static LONG counter = 0;
-  return ombru::FormatString("%s.%lu.%ld", stem, GetCurrentProcessId(),
+  return ombru::FormatString("%s.%lu.%llu.%ld", stem, GetCurrentProcessId(), startedAt,
                              InterlockedIncrement(&counter));
 }
 
@@ -138,6 +143,17 @@ DWORD HandleCountOf(DWORD processId) {
     count += table->entries[i].processId == static_cast<USHORT>(processId);
   }
   return count;
+}
+
+std::vector<std::string> CompleteLines(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::vector<std::string> lines;
+  size_t from = 0;
+  for (size_t end; (end = text.find('\n', from)) != std::string::npos; from = end + 1) {
+    lines.push_back(text.substr(from, end - from));
+  }
+  return lines;
 }
 
 double NowMs() {

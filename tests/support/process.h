@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "framework/unique_handle.h"
 
@@ -55,6 +56,10 @@ HWND WaitForThreadWindow(DWORD threadId, const char* classPrefix, DWORD timeoutM
 // The number of handles a process holds, counted from outside (the system's handle table:
 // GetProcessHandleCount answers 0 under Wine).
 DWORD HandleCountOf(DWORD processId);
+
+// The complete lines of a record file that stand-ins append to: a line still being written is
+// left for the next read.
+std::vector<std::string> CompleteLines(const std::string& path);
 
 // Milliseconds from a monotonic clock.
 double NowMs();

@@ -72,9 +72,7 @@ void RuntimeStandIn::SetStorageType(const char* value) {
 
 std::vector<RuntimeCall> RuntimeStandIn::Calls() const {
   std::vector<RuntimeCall> calls;
-  std::ifstream file(recordPath);
-  std::string line;
-  while (std::getline(file, line)) {
+  for (const std::string& line : CompleteLines(recordPath)) {
     std::vector<std::string> parts = Split(line);
     if (parts.size() < 4)
       continue;

@@ -78,13 +78,6 @@ void ServiceStandIns::Delete(const char* name) {
   CloseServiceHandle(manager);
 }
 
-std::vector<std::string> ServiceStandIns::Starts() const {
-  std::vector<std::string> starts;
-  std::ifstream file(recordPath);
-  std::string line;
-  while (std::getline(file, line))
-    starts.push_back(line);
-  return starts;
-}
+std::vector<std::string> ServiceStandIns::Starts() const { return CompleteLines(recordPath); }
 
 }  // namespace testsupport

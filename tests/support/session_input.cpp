@@ -69,9 +69,7 @@ ConsoleRecord::~ConsoleRecord() {
 
 std::vector<ConsoleStart> ConsoleRecord::Starts() const {
   std::vector<ConsoleStart> starts;
-  std::ifstream file(path);
-  std::string line;
-  while (std::getline(file, line)) {
+  for (const std::string& line : CompleteLines(path)) {
     std::stringstream fields(line);
     ConsoleStart start;
     std::string show, set;
