@@ -228,26 +228,33 @@ START_TEST(console_paths) {
   const std::string consoleFolder = SiblingPath("console");
   LogCollector collector;
 
+  const std::string nul(1, '\0');
   static const struct {
     const char* name;
     DWORD type;
-    std::string path;  // null: no "Path" value
+    std::string path;  // the value's exact bytes
     bool hasPath;
     const char* started;  // null: nothing
   } cases[] = {
       {"no Path", REG_SZ, "", false, kDefaultConsole},
       {"empty Path: tsl.exe from the current directory", REG_SZ, "", true, "console"},
+      {"REG_NONE, empty", REG_NONE, "", true, "console"},
       // Wine's ShellExecuteA expands variables in the file name itself, so an unexpanded
       // variable cannot be told apart from an expanded one here.
-      {"REG_EXPAND_SZ", REG_EXPAND_SZ, "D:\\Apps\\TSL", true, "D:\\Apps\\TSL\\tsl.exe"},
-      {"too long for tsl.exe", REG_SZ, "C:\\" + std::string(250, 'p'), true, nullptr},
-      {"longer than the buffer: the default", REG_SZ, "C:\\" + std::string(300, 'p'), true,
+      {"REG_EXPAND_SZ", REG_EXPAND_SZ, "D:\\Apps\\TSL" + nul, true, "D:\\Apps\\TSL\\tsl.exe"},
+      {"REG_MULTI_SZ", REG_MULTI_SZ, "D:\\Apps\\TSL" + nul + nul, true, "D:\\Apps\\TSL\\tsl.exe"},
+      {"REG_BINARY without NUL", REG_BINARY, "D:\\Apps\\TSL", true, "D:\\Apps\\TSL\\tsl.exe"},
+      {"REG_DWORD", REG_DWORD, std::string("K\0\0\0", 4), true, nullptr},
+      {"too long for tsl.exe", REG_SZ, "C:\\" + std::string(250, 'p') + nul, true, nullptr},
+      {"260 bytes without NUL", REG_BINARY, "C:\\" + std::string(257, 'p'), true, nullptr},
+      {"longer than the buffer: the default", REG_SZ, "C:\\" + std::string(300, 'p') + nul, true,
        kDefaultConsole},
   };
   size_t expectedStarts = 0;
   for (const auto& c : cases) {
     if (c.hasPath) {
-      SetMachineString(kConsoleKey, "Path", c.path.c_str(), c.type);
+      SetMachineValue(kConsoleKey, "Path", c.type, c.path.data(),
+                      static_cast<DWORD>(c.path.size()));
     } else {
       DeleteMachineKey(kConsoleKey);
       SetMachineString(kConsoleKey, "HotKey", "f");
@@ -255,7 +262,9 @@ START_TEST(console_paths) {
     const size_t launchesBefore = LaunchLines(collector).size();
     {
       Agent agent(consoleFolder.c_str());
-      PressHotKey('F');
+      DWORD_PTR result = 0;
+      SendMessageTimeoutA(agent.Frame(), WM_HOTKEY, 1, MAKELPARAM(MOD_CONTROL | MOD_SHIFT, 'F'),
+                          SMTO_NORMAL, 10000, &result);
       if (c.started)
         ++expectedStarts;
       const auto starts = console.WaitForStarts(expectedStarts, c.started ? 10000 : 1000);
