@@ -52,6 +52,6 @@ rm -rf "$ready" "$samples"
 awk -v a="$agent" -v b="$bare" -v s="$seconds" 'BEGIN {
   printf "| idle CPU over %d s with a shell running: agent | %.1f ms | |\n", s, a / 1e6
   printf "| idle CPU over %d s: bare window with the same 100 ms timer | %.1f ms | |\n", s, b / 1e6
-  printf "| idle CPU, agent / bare | %.2f | <= 1.2 |\n", b > 0 ? a / b : 0 }'
+  printf "| idle CPU, agent / bare | %.2f | <= 1.2 |\n", (b > 0 ? a / b : 0) }'
 size=$(stat -c %s $bin/ombru.exe)
 awk -v s="$size" 'BEGIN { printf "| size of the static ombru.exe | %.2f MiB | <= 1.5 MiB |\n", s / 1048576 }'
