@@ -21,46 +21,30 @@
 
 namespace {
 
-constexpr char kShellStarted[] = "9b03";  // 923, little-endian
-constexpr char kShellStopped[] = "9a03";  // 922
+constexpr uint32_t kShellStarted = 923;
+constexpr uint32_t kShellStopped = 922;
 
 double Percentile(std::vector<double> values, double fraction) {
   std::sort(values.begin(), values.end());
   return values[std::min(values.size() - 1, static_cast<size_t>(fraction * values.size()))];
 }
 
-std::vector<testsupport::RuntimeCall> Sent(const testsupport::RuntimeStandIn& runtime,
-                                           const char* method) {
-  std::vector<testsupport::RuntimeCall> sent;
-  for (const auto& call : runtime.Calls("Invoke")) {
-    if (call.arguments.at(1).rfind(method, 0) == 0)
-      sent.push_back(call);
-  }
-  return sent;
-}
-
-void WaitForSent(const testsupport::RuntimeStandIn& runtime, const char* method, size_t count) {
-  const double deadline = testsupport::NowMs() + 10000;
-  while (Sent(runtime, method).size() < count && testsupport::NowMs() < deadline)
-    Sleep(2);
-}
-
 int Latency(int transitions) {
   testsupport::RuntimeStandIn runtime;
   testsupport::LogCollector collector;
   testsupport::ChildProcess agent(testsupport::SiblingPath("ombru.exe"), "");
-  WaitForSent(runtime, kShellStopped, 1);  // the first tick: no shell yet
+  runtime.WaitForSent(kShellStopped, 1);  // the first tick: no shell yet
 
   std::vector<double> latencies;
   for (int i = 0; i < transitions; ++i) {
     testsupport::ShellStandIn shell;
-    WaitForSent(runtime, kShellStarted, static_cast<size_t>(i + 1));
+    runtime.WaitForSent(kShellStarted, static_cast<size_t>(i + 1));
     // End the shell at a point of the timer period that owes nothing to the last tick.
     Sleep(static_cast<DWORD>((i * 37) % 100));
     shell.Stop();
     const double ended = testsupport::NowMs();
-    WaitForSent(runtime, kShellStopped, static_cast<size_t>(i + 2));
-    const auto stopped = Sent(runtime, kShellStopped);
+    runtime.WaitForSent(kShellStopped, static_cast<size_t>(i + 2));
+    const auto stopped = runtime.Sent(kShellStopped);
     if (stopped.size() == static_cast<size_t>(i + 2))
       latencies.push_back(stopped.back().timeMs - ended);
   }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "harness/test.h"
+#include "support/agent.h"
 #include "support/debug_output.h"
 #include "support/log_collector.h"
 #include "support/process.h"
@@ -18,36 +19,7 @@ using namespace testsupport;
 
 namespace {
 
-constexpr WPARAM kExitCommand = 0xE141;
 constexpr int kTransitions = 4;
-
-struct Agent {
-  ChildProcess process;
-  HWND frame;
-
-  Agent() : process(SiblingPath("ombru.exe"), ""), frame(WaitForAgentFrame(process)) {}
-
-  // How long the agent's thread takes to handle one setting change, as the sender sees it.
-  double SettingChangeMs(const char* section) {
-    const double start = NowMs();
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(frame, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(section), SMTO_NORMAL,
-                        30000, &result);
-    return NowMs() - start;
-  }
-
-  DWORD Handles() const {
-    DWORD count = 0;
-    count = HandleCountOf(process.Id());
-    return count;
-  }
-
-  void Exit(const char* name) {
-    PostMessageA(frame, WM_COMMAND, kExitCommand, 0);
-    ok(process.WaitForExit(30000) && process.ExitCode() == 0, "%s: exit code %lu\n", name,
-       process.ExitCode());
-  }
-};
 
 // Shell transitions, each waited for at the runtime when it can see them.
 void Transitions(ShellStandIn& shell, const RuntimeStandIn& runtime, const char* operation) {
@@ -131,7 +103,7 @@ START_TEST(collector_absent_busy_byte_mode_slow) {
       ok(records.size() == (c.recordsArrive ? expected : 0), "%s: %zu records arrived\n", name,
          records.size());
     }
-    const auto texts = debug.Texts(agent.process.Id());
+    const auto texts = debug.Texts(agent.Process().Id());
     if (c.debugOutput) {
       ok(texts.size() >= 2 && texts[0] == "Error 87 setting pipe handle state:",
          "%s: %zu debug outputs\n", name, texts.size());

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "harness/test.h"
+#include "support/agent.h"
 #include "support/log_collector.h"
 #include "support/process.h"
 #include "support/runtime_stand_in.h"
@@ -18,27 +19,6 @@ namespace {
 constexpr char kConsoleKey[] = "Software\\Velmora\\TSL";
 constexpr char kAgentKey[] = "Software\\Velmora\\OMBR";
 constexpr char kDefaultConsole[] = "C:\\Program Files\\Velmora\\Tessaline\\TSL.exe";
-constexpr WPARAM kExitCommand = 0xE141;
-
-class Agent {
- public:
-  explicit Agent(const char* currentDirectory = nullptr)
-      : process(SiblingPath("ombru.exe"), "", SW_SHOWNORMAL, currentDirectory),
-        frame(WaitForAgentFrame(process)) {}
-  ~Agent() { Exit(); }
-  void Exit() {
-    if (frame)
-      PostMessageA(frame, WM_COMMAND, kExitCommand, 0);
-    frame = nullptr;
-    ok(process.WaitForExit(10000), "agent did not end\n");
-  }
-  bool Running() const { return frame != nullptr; }
-  HWND Frame() const { return frame; }
-
- private:
-  ChildProcess process;
-  HWND frame;
-};
 
 std::vector<std::string> LaunchLines(const LogCollector& collector) {
   std::vector<std::string> lines;
@@ -167,7 +147,7 @@ START_TEST(registered_combinations) {
   // No settings key, no hot keys at all.
   DeleteMachineKey(kConsoleKey);
   Agent agent;
-  ok(agent.Running(), "agent without settings key\n");
+  ok(agent.Frame() != nullptr, "agent without settings key\n");
   for (UINT key : {'F', 'S', 'L'})
     ok(!HotKeyTaken(key), "Ctrl+Shift+%c must stay free\n", key);
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "harness/test.h"
+#include "support/agent.h"
 #include "support/log_collector.h"
 #include "support/process.h"
 #include "support/runtime_stand_in.h"
@@ -16,8 +17,6 @@ using namespace testsupport;
 
 namespace {
 
-constexpr WPARAM kExitCommand = 0xE141;
-
 // The texts the agent logged after its start record, once `count` of them arrived.
 std::vector<std::string> Logged(const LogCollector& collector, size_t count) {
   std::vector<std::string> texts = collector.WaitForInfoTexts(count + 1);
@@ -26,37 +25,13 @@ std::vector<std::string> Logged(const LogCollector& collector, size_t count) {
   return texts;
 }
 
-size_t UserChangesSent(const RuntimeStandIn& runtime) {
-  size_t count = 0;
-  for (const auto& call : runtime.Calls("Invoke"))
-    count += call.arguments.at(1).rfind("8503", 0) == 0;
-  return count;
-}
-
-class Agent {
- public:
-  explicit Agent(DirectoryClient client)
-      : folder(DirectoryClientFolder(client)),
-        process(SiblingPath("ombru.exe"), "", SW_SHOWNORMAL, folder.c_str()),
-        frame(WaitForAgentFrame(process)) {}
-  ~Agent() {
-    PostMessageA(frame, WM_COMMAND, kExitCommand, 0);
-    ok(process.WaitForExit(10000), "agent did not end\n");
-  }
-
- private:
-  std::string folder;
-  ChildProcess process;
-  HWND frame;
-};
-
 }  // namespace
 
 START_TEST(creation_without_directory_client) {
   ShellStandIn shell;
   RuntimeStandIn runtime;
   LogCollector collector;
-  Agent agent(DirectoryClient::Absent);
+  Agent agent(DirectoryClientFolder(DirectoryClient::Absent).c_str());
   Logged(collector, 1);
   Sleep(500);
   ok(Bracketed(Logged(collector, 1)) == "[Detected environment change]", "logged %s\n",
@@ -70,7 +45,7 @@ START_TEST(creation_without_directory_client) {
          "[Storage location changed][OMBRU::OnSettingChange::Policy][OMBRU::OnSettingChange::]",
      "broadcasts: %s\n", Bracketed(texts, 1).c_str());
   Sleep(300);
-  ok(UserChangesSent(runtime) == 0, "nothing queued without the directory client\n");
+  ok(runtime.Sent(901).size() == 0, "nothing queued without the directory client\n");
 }
 
 START_TEST(incomplete_directory_client) {
@@ -79,12 +54,12 @@ START_TEST(incomplete_directory_client) {
   runtime.SetStorageType("2");
   ConfigureDirectoryClient({});
   LogCollector collector;
-  Agent agent(DirectoryClient::Incomplete);
+  Agent agent(DirectoryClientFolder(DirectoryClient::Incomplete).c_str());
   BroadcastSettingChange("VLMStorageSettings");
   Sleep(300);
   ok(Bracketed(Logged(collector, 2)) == "[Detected environment change][Storage location changed]",
      "a client lacking an entry point is no client: %s\n", Bracketed(Logged(collector, 2)).c_str());
-  ok(UserChangesSent(runtime) == 0, "nothing queued\n");
+  ok(runtime.Sent(901).size() == 0, "nothing queued\n");
 }
 
 START_TEST(directory_identity_changes) {
@@ -94,7 +69,7 @@ START_TEST(directory_identity_changes) {
   DirectoryClientSettings settings;
   ConfigureDirectoryClient(settings);
   LogCollector collector;
-  Agent agent(DirectoryClient::Complete);
+  Agent agent(DirectoryClientFolder(DirectoryClient::Complete).c_str());
 
   std::vector<std::string> texts = Logged(collector, 3);
   ok(Bracketed(texts) ==
@@ -102,7 +77,7 @@ START_TEST(directory_identity_changes) {
          "\"CN=alice.O=CORP\"][Notifying OMBR of user change (NDS\\CN=alice.O=CORP)]",
      "at creation: %s\n", Bracketed(texts).c_str());
   runtime.WaitForCalls("Invoke", 1);
-  ok(UserChangesSent(runtime) == 1, "one user change sent\n");
+  ok(runtime.Sent(901).size() == 1, "one user change sent\n");
 
   // The same identity in other letter case is no change.
   settings.identity = "cn=ALICE.o=corp";
@@ -129,7 +104,7 @@ START_TEST(directory_identity_changes) {
          "[Storage location changed][Notifying OMBR of user change (NDS\\CN=bob.O=CORP)]",
      "storage settings: %s\n", Bracketed(texts, 7).c_str());
   runtime.WaitForCalls("Invoke", 3);
-  ok(UserChangesSent(runtime) == 3, "%zu user changes sent\n", UserChangesSent(runtime));
+  ok(runtime.Sent(901).size() == 3, "%zu user changes sent\n", runtime.Sent(901).size());
   ConfigureDirectoryClient({});
 }
 
@@ -158,7 +133,7 @@ START_TEST(local_storage_and_no_identity) {
     settings.authenticated = c.authenticated;
     ConfigureDirectoryClient(settings);
     LogCollector collector;
-    Agent agent(DirectoryClient::Complete);
+    Agent agent(DirectoryClientFolder(DirectoryClient::Complete).c_str());
     Logged(collector, 3);
     Sleep(300);
     ok(Bracketed(Logged(collector, 3)) == c.expected, "registered %d storage %s: %s\n",

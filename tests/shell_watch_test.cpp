@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "harness/test.h"
+#include "support/agent.h"
 #include "support/invoke_message.h"
 #include "support/log_collector.h"
 #include "support/process.h"
@@ -12,14 +13,11 @@
 #include "support/stand_ins.h"
 
 using testsupport::Bracketed;
-using testsupport::ChildProcess;
 using testsupport::kInfoPipe;
 using testsupport::LogCollector;
 using testsupport::RuntimeStandIn;
 
 namespace {
-
-constexpr WPARAM kExitCommand = 0xE141;
 
 std::vector<std::string> InvokedMessages(const RuntimeStandIn& runtime, size_t atLeast) {
   std::vector<std::string> hex;
@@ -33,18 +31,12 @@ std::string ShellMessage(unsigned method) {
          std::string(32, '0') + "00000000" + "00000000";
 }
 
-void EndAgent(ChildProcess& agent) {
-  HWND frame = testsupport::WaitForThreadWindow(agent.MainThreadId(), "ATL:");
-  PostMessageA(frame, WM_COMMAND, kExitCommand, 0);
-  ok(agent.WaitForExit(10000) && agent.ExitCode() == 0, "agent exit code %lu\n", agent.ExitCode());
-}
-
 }  // namespace
 
 START_TEST(shell_transitions_are_reported) {
   RuntimeStandIn runtime;
   LogCollector collector;
-  ChildProcess agent(testsupport::SiblingPath("ombru.exe"), "");
+  testsupport::Agent agent;
 
   // No shell in this session yet: the first tick reports its termination.
   std::vector<std::string> texts = collector.WaitForInfoTexts(4);
@@ -79,7 +71,7 @@ START_TEST(shell_transitions_are_reported) {
   sent = InvokedMessages(runtime, 3);
   ok(sent.size() == 3 && sent[2] == ShellMessage(922), "922 expected after the shell ends\n");
 
-  EndAgent(agent);
+  agent.Exit();
   ok(runtime.UnbalancedObjects().empty(), "every runtime object released\n");
 }
 
@@ -87,12 +79,12 @@ START_TEST(agent_started_with_shell_reports_nothing) {
   testsupport::ShellStandIn shell;
   RuntimeStandIn runtime;
   LogCollector collector;
-  ChildProcess agent(testsupport::SiblingPath("ombru.exe"), "");
+  testsupport::Agent agent;
   collector.WaitForMessages(kInfoPipe, 2);
   Sleep(600);
   const std::vector<std::string> texts = collector.WaitForInfoTexts(2);
   ok(texts.size() == 2 && texts[1] == "Detected environment change",
      "nothing about the shell expected: %s\n", Bracketed(texts, 0).c_str());
   ok(runtime.Calls("Invoke").empty(), "nothing sent\n");
-  EndAgent(agent);
+  agent.Exit();
 }

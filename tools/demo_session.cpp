@@ -97,16 +97,8 @@ void ShowDebugOutput(const DebugOutputCapture& debug, DWORD processId) {
     Line(NowMs(), "debug", text);
 }
 
-size_t Sent(const RuntimeStandIn& runtime, const char* methodHex) {
-  size_t count = 0;
-  for (const auto& call : runtime.Calls("Invoke"))
-    count += call.arguments.at(1).rfind(methodHex, 0) == 0;
-  return count;
-}
-
-void WaitForSent(const RuntimeStandIn& runtime, const char* methodHex, size_t count) {
-  for (int i = 0; i < 500 && Sent(runtime, methodHex) < count; ++i)
-    Sleep(10);
+void WaitForSent(const RuntimeStandIn& runtime, uint32_t method, size_t count) {
+  runtime.WaitForSent(method, count, 5000);
   Sleep(100);  // let the log viewer print what came with it
 }
 
@@ -139,25 +131,25 @@ int main() {
   ChildProcess agent(SiblingPath("ombru.exe"), "", SW_SHOWNORMAL,
                      DirectoryClientFolder(DirectoryClient::Complete).c_str());
   WaitForAgentFrame(agent);
-  WaitForSent(runtime, "8503", 1);
-  WaitForSent(runtime, "9a03", 1);
+  WaitForSent(runtime, 901, 1);
+  WaitForSent(runtime, 922, 1);
   ShowRuntime(runtime);
 
   Step("the desktop shell starts");
   ShellStandIn shell;
-  WaitForSent(runtime, "9b03", 1);
+  WaitForSent(runtime, 923, 1);
   ShowRuntime(runtime);
 
   Step("the user's directory identity changes; an \"Environment\" broadcast follows");
   identity.identity = "CN=bob.O=CORP";
   ConfigureDirectoryClient(identity);
   BroadcastSettingChange("Environment");
-  WaitForSent(runtime, "8503", 2);
+  WaitForSent(runtime, 901, 2);
   ShowRuntime(runtime);
 
   Step("the runtime's storage settings change: a \"VLMStorageSettings\" broadcast");
   BroadcastSettingChange("VLMStorageSettings");
-  WaitForSent(runtime, "8503", 3);
+  WaitForSent(runtime, 901, 3);
   ShowRuntime(runtime);
 
   Step("the user presses Ctrl+Shift+F");
@@ -196,7 +188,7 @@ int main() {
 
   Step("the desktop shell ends");
   shell.Stop();
-  WaitForSent(runtime, "9a03", 2);
+  WaitForSent(runtime, 922, 2);
   ShowRuntime(runtime);
 
   Step("WM_QUIT with wParam 0 reaches the agent's main thread");

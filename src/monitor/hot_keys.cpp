@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <optional>
 #include <string>
 
 #include "framework/narrow_string.h"
@@ -24,11 +25,14 @@ RegistryKey OpenLocalMachineKey(const char* name, REGSAM access) {
   return RegistryKey(key);
 }
 
-std::string QuerySettingText(HKEY key, const char* valueName) {
+// A setting's text, whatever the value's type; nothing when the query fails.
+std::optional<std::string> QuerySettingText(HKEY key, const char* valueName) {
   BYTE buffer[kSettingBufferSize] = {};
   DWORD type = REG_NONE;
   DWORD size = sizeof(buffer);
   const LONG result = RegQueryValueExA(key, valueName, nullptr, &type, buffer, &size);
+  if (result != ERROR_SUCCESS)
+    return std::nullopt;
   return SettingText(result, type, buffer, size);
 }
 
@@ -54,18 +58,14 @@ std::string ConsolePath() {
   const RegistryKey key = OpenLocalMachineKey(kConsoleSettingsKey, KEY_READ);
   if (!key)
     return kDefaultConsolePath;
-  BYTE buffer[kSettingBufferSize] = {};
-  DWORD type = REG_NONE;
-  DWORD size = sizeof(buffer);
-  const LONG result = RegQueryValueExA(key.Get(), "Path", nullptr, &type, buffer, &size);
-  if (result != ERROR_SUCCESS)
+  const std::optional<std::string> folder = QuerySettingText(key.Get(), "Path");
+  if (!folder)
     return kDefaultConsolePath;
 
-  const std::string folder = SettingText(result, type, buffer, size);
   char path[MAX_PATH] = {};
-  if (folder.size() >= MAX_PATH)
+  if (folder->size() >= MAX_PATH)
     return std::string();
-  folder.copy(path, folder.size());
+  folder->copy(path, folder->size());
   if (!PathAppendA(path, kConsoleFileName))
     return std::string();
   return path;
@@ -78,7 +78,8 @@ RegistryKey OpenHotKeySettings() { return OpenLocalMachineKey(kConsoleSettingsKe
 void RegisterHotKeys(HWND frame, const RegistryKey& settings) {
   UINT keys[3];
   for (size_t i = 0; i < 3; ++i) {
-    const std::string text = MakeUpper(QuerySettingText(settings.Get(), kHotKeys[i].settingValue));
+    const std::string text =
+        MakeUpper(QuerySettingText(settings.Get(), kHotKeys[i].settingValue).value_or(""));
     keys[i] = HotKeyCode(text, kHotKeys[i].defaultKey);
   }
   for (size_t i = 0; i < 3; ++i) {

@@ -58,13 +58,7 @@ std::vector<std::string> DebugOutputCapture::Texts(DWORD processId) const {
 
 std::vector<std::string> DebugOutputCapture::WaitForTexts(DWORD processId, size_t count,
                                                           DWORD timeoutMs) const {
-  const double deadline = NowMs() + timeoutMs;
-  std::vector<std::string> result = Texts(processId);
-  while (result.size() < count && NowMs() < deadline) {
-    Sleep(10);
-    result = Texts(processId);
-  }
-  return result;
+  return PollForCount([&] { return Texts(processId); }, count, timeoutMs);
 }
 
 }  // namespace testsupport

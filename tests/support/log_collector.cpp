@@ -64,13 +64,7 @@ std::vector<std::string> LogCollector::Messages(char pipe) const {
 
 std::vector<std::string> LogCollector::WaitForMessages(char pipe, size_t count,
                                                        DWORD timeoutMs) const {
-  const double deadline = NowMs() + timeoutMs;
-  std::vector<std::string> messages = Messages(pipe);
-  while (messages.size() < count && NowMs() < deadline) {
-    Sleep(10);
-    messages = Messages(pipe);
-  }
-  return messages;
+  return PollForCount([&] { return Messages(pipe); }, count, timeoutMs);
 }
 
 }  // namespace testsupport

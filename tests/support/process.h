@@ -64,4 +64,17 @@ std::vector<std::string> CompleteLines(const std::string& path);
 // Milliseconds from a monotonic clock.
 double NowMs();
 
+// Calls `fetch` until what it returns holds at least `count` entries or the time is up, and
+// returns the last answer.
+template <typename Fetch>
+auto PollForCount(Fetch fetch, size_t count, DWORD timeoutMs) -> decltype(fetch()) {
+  const double deadline = NowMs() + timeoutMs;
+  auto result = fetch();
+  while (result.size() < count && NowMs() < deadline) {
+    Sleep(10);
+    result = fetch();
+  }
+  return result;
+}
+
 }  // namespace testsupport

@@ -4,6 +4,7 @@
 #include <map>
 #include <sstream>
 
+#include "framework/format.h"
 #include "support/process.h"
 
 namespace testsupport {
@@ -98,13 +99,25 @@ std::vector<RuntimeCall> RuntimeStandIn::Calls(const char* operation) const {
 
 std::vector<RuntimeCall> RuntimeStandIn::WaitForCalls(const char* operation, size_t count,
                                                       DWORD timeoutMs) const {
-  const double deadline = NowMs() + timeoutMs;
-  std::vector<RuntimeCall> calls = Calls(operation);
-  while (calls.size() < count && NowMs() < deadline) {
-    Sleep(10);
-    calls = Calls(operation);
+  return PollForCount([&] { return Calls(operation); }, count, timeoutMs);
+}
+
+std::vector<RuntimeCall> RuntimeStandIn::Sent(uint32_t methodId) const {
+  // The message's first four bytes, as the record shows them: the method, little-endian.
+  const std::string method =
+      ombru::FormatString("%02x%02x%02x%02x", methodId & 0xFF, (methodId >> 8) & 0xFF,
+                          (methodId >> 16) & 0xFF, methodId >> 24);
+  std::vector<RuntimeCall> sent;
+  for (const RuntimeCall& call : Calls("Invoke")) {
+    if (call.arguments.at(1).compare(0, method.size(), method) == 0)
+      sent.push_back(call);
   }
-  return calls;
+  return sent;
+}
+
+std::vector<RuntimeCall> RuntimeStandIn::WaitForSent(uint32_t methodId, size_t count,
+                                                     DWORD timeoutMs) const {
+  return PollForCount([&] { return Sent(methodId); }, count, timeoutMs);
 }
 
 std::vector<std::string> RuntimeStandIn::UnbalancedObjects() const {

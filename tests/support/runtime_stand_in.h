@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ class RuntimeStandIn {
   std::vector<RuntimeCall> Calls(const char* operation) const;
   std::vector<RuntimeCall> WaitForCalls(const char* operation, size_t count,
                                         DWORD timeoutMs = 10000) const;
+
+  // The Invoke calls whose message carries the given method number.
+  std::vector<RuntimeCall> Sent(uint32_t methodId) const;
+  std::vector<RuntimeCall> WaitForSent(uint32_t methodId, size_t count,
+                                       DWORD timeoutMs = 10000) const;
 
   // Objects whose reference count did not return to zero, or went below it.
   std::vector<std::string> UnbalancedObjects() const;

@@ -85,13 +85,7 @@ std::vector<ConsoleStart> ConsoleRecord::Starts() const {
 }
 
 std::vector<ConsoleStart> ConsoleRecord::WaitForStarts(size_t count, DWORD timeoutMs) const {
-  const double deadline = NowMs() + timeoutMs;
-  std::vector<ConsoleStart> starts = Starts();
-  while (starts.size() < count && NowMs() < deadline) {
-    Sleep(10);
-    starts = Starts();
-  }
-  return starts;
+  return PollForCount([&] { return Starts(); }, count, timeoutMs);
 }
 
 void InstallConsole(const std::string& path) {
