@@ -80,19 +80,3 @@ START_TEST(exit_command_destroys_frame_and_ends_agent) {
   testsupport::PostToThread(next.MainThreadId(), WM_QUIT, 0, 0);
   ok(next.WaitForExit(10000), "the new agent did not end\n");
 }
-
-START_TEST(frame_runs_without_runtime) {
-  for (bool registered : {false, true}) {
-    RuntimeStandIn runtime(registered);
-    if (registered)
-      runtime.SetFailures("create");
-    ChildProcess agent = StartAgent();
-    HWND frame = testsupport::WaitForThreadWindow(agent.MainThreadId(), "ATL:");
-    ok(frame != nullptr, "registered %d: the frame is created anyway\n", registered);
-    ok(!agent.WaitForExit(300), "registered %d: the agent runs\n", registered);
-    PostMessageA(frame, WM_COMMAND, kExitCommand, 0);
-    ok(agent.WaitForExit(10000) && agent.ExitCode() == 0, "registered %d: exit code %lu\n",
-       registered, agent.ExitCode());
-    ok(runtime.Calls("Release").empty(), "registered %d: nothing to release\n", registered);
-  }
-}

@@ -46,17 +46,6 @@ START_TEST(one_shot_modes_send_start_record_and_exit_0) {
   }
 }
 
-START_TEST(agent_exits_with_quit_code) {
-  LogCollector collector;
-  ChildProcess agent(OmbruPath(), "");
-  const auto records = collector.WaitForMessages(kInfoPipe, 1);
-  ok(!records.empty() && records[0] == StartRecord(agent, ""), "start record [%s]\n",
-     records.empty() ? "" : records[0].c_str());
-  ok(testsupport::PostToThread(agent.MainThreadId(), WM_QUIT, 5, 0), "cannot post WM_QUIT\n");
-  ok(agent.WaitForExit(10000), "agent did not end on WM_QUIT\n");
-  ok(agent.ExitCode() == 5, "exit code %lu, expected 5\n", agent.ExitCode());
-}
-
 START_TEST(second_agent_in_session_exits_at_once) {
   LogCollector collector;
   ChildProcess first(OmbruPath(), "");

@@ -173,14 +173,3 @@ START_TEST(frame_window_class_and_default_chain) {
   }
   ok(quit, "WM_QUIT 1 posted by the frame's default WM_DESTROY handling\n");
 }
-
-START_TEST(module_message_loop_table) {
-  WTL::CAppModule& module = WTL::AppModule();
-  WTL::CMessageLoop loop;
-  ok(module.GetMessageLoop() == nullptr, "empty table\n");
-  module.AddMessageLoop(&loop);
-  ok(module.GetMessageLoop() == &loop, "loop of this thread\n");
-  ok(module.GetMessageLoop(GetCurrentThreadId() + 4) == nullptr, "no loop for another thread\n");
-  module.RemoveMessageLoop();
-  ok(module.GetMessageLoop() == nullptr, "removed\n");
-}

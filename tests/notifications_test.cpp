@@ -127,27 +127,6 @@ START_TEST(send_to_runtime_paths) {
   }
 }
 
-START_TEST(shell_state_notification) {
-  for (bool shellRunning : {false, true}) {
-    testsupport::ShellStandIn shell;
-    if (!shellRunning)
-      shell.Stop();
-    RuntimeStandIn runtime;
-    testsupport::LogCollector collector;
-    NotifyShellStateChange(nullptr);
-    const auto records = collector.WaitForMessages(kInfoPipe, 1);
-    ok(records.size() == 1 && InfoText(records[0]) == "Notifying OMBR of shell state change",
-       "shell %d: logged [%s]\n", shellRunning, records.empty() ? "" : records[0].c_str());
-    const auto messages = SentMessages(runtime);
-    ok(messages.size() == 1, "shell %d: %zu messages\n", shellRunning, messages.size());
-    if (messages.size() == 1) {
-      ok(messages[0].methodId == (shellRunning ? 923u : 922u) && messages[0].objectId == 11 &&
-             messages[0].inArguments.empty(),
-         "shell %d: method %u\n", shellRunning, messages[0].methodId);
-    }
-  }
-}
-
 START_TEST(user_change_names) {
   const ombru::AccountName windows = WindowsAccount();
   static const struct {
