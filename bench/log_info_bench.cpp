@@ -6,7 +6,7 @@
 #include <string>
 
 #include "log/win_log_impl.h"
-#include "support/log_collector.h"
+#include "drivers/log_collector.h"
 
 namespace {
 
@@ -32,19 +32,19 @@ constexpr int kRounds = 10;
 
 // Milliseconds for one batch of records, counted until the collector holds them all.
 template <typename Send>
-double BatchMs(const testsupport::LogCollector& collector, Send send) {
-  const size_t before = collector.Messages(testsupport::kInfoPipe).size();
-  const double start = testsupport::NowMs();
+double BatchMs(const lab::LogCollector& collector, Send send) {
+  const size_t before = collector.Messages(lab::InfoPipe()).size();
+  const double start = lab::NowMs();
   for (int i = 0; i < kRecords / kRounds; ++i)
     send();
-  collector.WaitForMessages(testsupport::kInfoPipe, before + kRecords / kRounds, 60000);
-  return testsupport::NowMs() - start;
+  collector.WaitForMessages(lab::InfoPipe(), before + kRecords / kRounds, 60000);
+  return lab::NowMs() - start;
 }
 
 }  // namespace
 
 int main() {
-  testsupport::LogCollector collector;
+  lab::LogCollector collector;
   if (!collector.Running()) {
     std::printf("log collector stand-in did not start\n");
     return 1;
@@ -60,7 +60,7 @@ int main() {
   }
   const double raw = kRecords * 1000.0 / rawMs;
   const double logged = kRecords * 1000.0 / loggedMs;
-  const size_t arrived = collector.Messages(testsupport::kInfoPipe).size();
+  const size_t arrived = collector.Messages(lab::InfoPipe()).size();
 
   std::printf("| raw connect-write-close to the collector, records/s | %.0f | |\n", raw);
   std::printf("| LogInfo, records/s (%zu of %d records arrived) | %.0f | |\n", arrived,

@@ -43,15 +43,24 @@ ready="$(mktemp)"
 wine $bin/session_bench.exe idle "$seconds" >"$ready" &
 while ! grep -q ready "$ready"; do sleep 0.2; done
 samples="$(mktemp -d)"
-threads 'ombru\.exe' >"$samples/agent0"; threads 'bare_timer_window\.exe' >"$samples/bare0"
+sample() {
+  threads 'ombru\.exe' >"$samples/agent$1"
+  threads 'bare_timer_window\.exe --shell-test' >"$samples/floor$1"
+  threads 'bare_timer_window\.exe *$' >"$samples/bare$1"
+}
+sample 0
 sleep "$seconds"
-threads 'ombru\.exe' >"$samples/agent1"; threads 'bare_timer_window\.exe' >"$samples/bare1"
-agent=$(cpu_ns "$samples/agent0" "$samples/agent1"); bare=$(cpu_ns "$samples/bare0" "$samples/bare1")
+sample 1
+agent=$(cpu_ns "$samples/agent0" "$samples/agent1")
+floor=$(cpu_ns "$samples/floor0" "$samples/floor1")
+bare=$(cpu_ns "$samples/bare0" "$samples/bare1")
 wait
 rm -rf "$ready" "$samples"
-awk -v a="$agent" -v b="$bare" -v s="$seconds" 'BEGIN {
+awk -v a="$agent" -v f="$floor" -v b="$bare" -v s="$seconds" 'BEGIN {
   printf "| idle CPU over %d s with a shell running: agent | %.1f ms | |\n", s, a / 1e6
-  printf "| idle CPU over %d s: bare window with the same 100 ms timer | %.1f ms | |\n", s, b / 1e6
-  printf "| idle CPU, agent / bare | %.2f | <= 1.2 |\n", (b > 0 ? a / b : 0) }'
+  printf "| floor: a window whose 100 ms tick makes the shell test'"'"'s calls | %.1f ms | |\n", f / 1e6
+  printf "| bare window with the same timer, doing nothing | %.1f ms | |\n", b / 1e6
+  printf "| idle CPU, agent / floor | %.2f | <= 1.1 |\n", (f > 0 ? a / f : 0)
+  printf "| idle CPU, agent / bare | %.2f | |\n", (b > 0 ? a / b : 0) }'
 size=$(stat -c %s $bin/ombru.exe)
 awk -v s="$size" 'BEGIN { printf "| size of the static ombru.exe | %.2f MiB | <= 1.5 MiB |\n", s / 1048576 }'

@@ -4,12 +4,12 @@
 #include <string>
 
 #include "harness/test.h"
-#include "support/log_collector.h"
-#include "support/process.h"
-#include "support/runtime_stand_in.h"
+#include "drivers/log_collector.h"
+#include "drivers/process.h"
+#include "drivers/runtime_record.h"
 
-using testsupport::ChildProcess;
-using testsupport::RuntimeStandIn;
+using lab::ChildProcess;
+using lab::RuntimeStandIn;
 
 namespace {
 
@@ -22,7 +22,7 @@ std::string ClassName(HWND window) {
 }
 
 ChildProcess StartAgent(WORD showCommand = SW_SHOWNORMAL) {
-  return ChildProcess(testsupport::SiblingPath("ombru.exe"), "", showCommand);
+  return ChildProcess(lab::SiblingPath("ombru.exe"), "", showCommand);
 }
 
 size_t Count(const RuntimeStandIn& runtime, const char* operation, const char* argument) {
@@ -40,7 +40,7 @@ START_TEST(frame_is_hidden_and_quit_code_is_exit_code) {
   RuntimeStandIn runtime;
   for (WORD show : {SW_SHOWNORMAL, SW_SHOWMAXIMIZED, SW_SHOW}) {
     ChildProcess agent = StartAgent(show);
-    HWND frame = testsupport::WaitForThreadWindow(agent.MainThreadId(), "ATL:");
+    HWND frame = lab::WaitForThreadWindow(agent.MainThreadId(), "ATL:");
     ok(frame != nullptr, "show %u: no frame window\n", show);
     Sleep(200);
     ok(!IsWindowVisible(frame), "show %u: the frame must stay hidden\n", show);
@@ -53,7 +53,7 @@ START_TEST(frame_is_hidden_and_quit_code_is_exit_code) {
        static_cast<long long>(exStyle));
     ok(GetMenu(frame) != nullptr, "the frame carries menu 128\n");
 
-    ok(testsupport::PostToThread(agent.MainThreadId(), WM_QUIT, 7, 0), "cannot post WM_QUIT\n");
+    ok(lab::PostToThread(agent.MainThreadId(), WM_QUIT, 7, 0), "cannot post WM_QUIT\n");
     ok(agent.WaitForExit(10000) && agent.ExitCode() == 7, "show %u: exit code %lu\n", show,
        agent.ExitCode());
   }
@@ -63,7 +63,7 @@ START_TEST(frame_is_hidden_and_quit_code_is_exit_code) {
 START_TEST(exit_command_destroys_frame_and_ends_agent) {
   RuntimeStandIn runtime;
   ChildProcess agent = StartAgent();
-  HWND frame = testsupport::WaitForThreadWindow(agent.MainThreadId(), "ATL:");
+  HWND frame = lab::WaitForThreadWindow(agent.MainThreadId(), "ATL:");
   ok(frame != nullptr, "no frame window\n");
   PostMessageA(frame, WM_COMMAND, kExitCommand, 0);
   ok(agent.WaitForExit(10000), "the agent must end when its frame is destroyed\n");
@@ -75,8 +75,7 @@ START_TEST(exit_command_destroys_frame_and_ends_agent) {
   // The guard went with the first agent.
   ChildProcess next = StartAgent();
   ok(!next.WaitForExit(1000), "a new agent can start in the same session\n");
-  ok(testsupport::WaitForThreadWindow(next.MainThreadId(), "ATL:") != nullptr,
-     "new agent has a frame\n");
-  testsupport::PostToThread(next.MainThreadId(), WM_QUIT, 0, 0);
+  ok(lab::WaitForThreadWindow(next.MainThreadId(), "ATL:") != nullptr, "new agent has a frame\n");
+  lab::PostToThread(next.MainThreadId(), WM_QUIT, 0, 0);
   ok(next.WaitForExit(10000), "the new agent did not end\n");
 }

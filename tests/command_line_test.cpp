@@ -32,17 +32,14 @@ START_TEST(mode_selection) {
     int32_t value;
   } cases[] = {
       {"", Mode::Agent, 0},
-      {"   ", Mode::Agent, 0},
       {"/OPKEY", Mode::Agent, 0},
       {"OPKEY:5", Mode::Agent, 0},
       {"/OPKEY:12 /WATCHDOG:34", Mode::PendingOperation, 12},
       {"/WATCHDOG:34 /OPKEY:12", Mode::PendingOperation, 12},
-      {"/WATCHDOG:5 /OPKEY:9", Mode::PendingOperation, 9},
       {"X/OPKEY:12", Mode::PendingOperation, 12},
       {"\"C:\\A B\\/OPKEY:3\"", Mode::PendingOperation, 3},
       {"/OPKEY:", Mode::PendingOperation, 0},
       {"/OPKEY:-1", Mode::PendingOperation, -1},
-      {"/WATCHDOG:1234 /X", Mode::Watchdog, 1234},
       {"/WATCHDOG: 4711", Mode::Watchdog, 4711},
       {"/WATCHDOG:4711ABC", Mode::Watchdog, 4711},
       {"/WATCHDOG:ABC", Mode::Watchdog, 0},
@@ -66,34 +63,18 @@ START_TEST(decimal_value) {
     int32_t value;
   } cases[] = {
       {"", 0},
-      {"abc", 0},
-      {"+", 0},
-      {"-", 0},
       {" - 5", 0},
-      {"0", 0},
-      {"000", 0},
-      {"42", 42},
       {"+42", 42},
       {"-42", -42},
       {" \t\n\v\f\r7", 7},
       {"12 34", 12},
-      {"2147483647", kMax},
       {"2147483648", kMax},
-      {"99999999999999999999999", kMax},
-      {"-2147483648", kMin},
       {"-2147483649", kMin},
-      {"-99999999999999999999999", kMin},
+      {"99999999999999999999999", kMax},
       {"0000000000000000000000012", 12},
-      {"4294967295", kMax},
   };
   for (const auto& c : cases) {
     const int32_t got = ombru::DecimalValue(c.text);
     ok(got == c.value, "[%s]: got %d, expected %d\n", c.text, got, c.value);
   }
-}
-
-START_TEST(watchdog_service_names) {
-  ok(std::string(ombru::WatchdogServiceName(Mode::Watchdog)) == "ombr", "first watchdog\n");
-  ok(std::string(ombru::WatchdogServiceName(Mode::Watchdog2)) == "VLMSpindleSrv",
-     "second watchdog\n");
 }

@@ -5,12 +5,12 @@
 #include <string>
 
 #include "harness/test.h"
-#include "support/log_collector.h"
-#include "support/process.h"
+#include "drivers/log_collector.h"
+#include "drivers/process.h"
 
-using testsupport::ChildProcess;
-using testsupport::kInfoPipe;
-using testsupport::LogCollector;
+using lab::ChildProcess;
+using lab::InfoPipe;
+using lab::LogCollector;
 
 namespace {
 
@@ -20,12 +20,12 @@ std::string StartRecord(const ChildProcess& agent, const std::string& commandLin
          std::string(1, '\0');
 }
 
-std::string OmbruPath() { return testsupport::SiblingPath("ombru.exe"); }
+std::string OmbruPath() { return lab::SiblingPath("ombru.exe"); }
 
 // Agents also report what they see of the session; start records are told apart by content.
 size_t CountRecord(const LogCollector& collector, const std::string& record) {
   size_t count = 0;
-  for (const std::string& message : collector.Messages(kInfoPipe))
+  for (const std::string& message : collector.Messages(InfoPipe()))
     count += message == record;
   return count;
 }
@@ -40,7 +40,7 @@ START_TEST(one_shot_modes_send_start_record_and_exit_0) {
     ChildProcess run(OmbruPath(), commandLine);
     ok(run.WaitForExit(20000), "[%s] did not end by itself\n", commandLine);
     ok(run.ExitCode() == 0, "[%s] exit code %lu\n", commandLine, run.ExitCode());
-    const auto records = collector.WaitForMessages(kInfoPipe, 1);
+    const auto records = collector.WaitForMessages(InfoPipe(), 1);
     ok(!records.empty() && records[0] == StartRecord(run, commandLine), "[%s] start record [%s]\n",
        commandLine, records.empty() ? "" : records[0].c_str());
   }
@@ -49,9 +49,9 @@ START_TEST(one_shot_modes_send_start_record_and_exit_0) {
 START_TEST(second_agent_in_session_exits_at_once) {
   LogCollector collector;
   ChildProcess first(OmbruPath(), "");
-  collector.WaitForMessages(kInfoPipe, 1);
+  collector.WaitForMessages(InfoPipe(), 1);
   ok(!first.WaitForExit(300), "first agent should keep running\n");
-  const size_t firstAgentRecords = collector.Messages(kInfoPipe).size();
+  const size_t firstAgentRecords = collector.Messages(InfoPipe()).size();
 
   ChildProcess second(OmbruPath(), "-second");
   ok(second.WaitForExit(10000) && second.ExitCode() == 0, "second agent exit code %lu\n",
@@ -59,21 +59,21 @@ START_TEST(second_agent_in_session_exits_at_once) {
   Sleep(300);
   ok(CountRecord(collector, StartRecord(second, "-second")) == 1,
      "second agent sends its start record\n");
-  ok(collector.Messages(kInfoPipe).size() == firstAgentRecords + 1,
+  ok(collector.Messages(InfoPipe()).size() == firstAgentRecords + 1,
      "second agent sends nothing else: %zu records after %zu\n",
-     collector.Messages(kInfoPipe).size(), firstAgentRecords);
+     collector.Messages(InfoPipe()).size(), firstAgentRecords);
 
   // Modes other than the agent run beside it, unguarded.
   ChildProcess watchdog(OmbruPath(), "/WATCHDOG:abc");
   ok(watchdog.WaitForExit(10000) && watchdog.ExitCode() == 0, "watchdog beside agent\n");
 
-  testsupport::PostToThread(first.MainThreadId(), WM_QUIT, 0, 0);
+  lab::PostToThread(first.MainThreadId(), WM_QUIT, 0, 0);
   ok(first.WaitForExit(10000), "first agent did not end\n");
 
   // The guard is gone with the first agent.
   ChildProcess third(OmbruPath(), "");
   ok(!third.WaitForExit(500), "a new agent can start once the first has ended\n");
-  testsupport::PostToThread(third.MainThreadId(), WM_QUIT, 0, 0);
+  lab::PostToThread(third.MainThreadId(), WM_QUIT, 0, 0);
   ok(third.WaitForExit(10000), "third agent did not end\n");
   ok(CountRecord(collector, StartRecord(third, "")) == 1, "third agent's start record\n");
 }

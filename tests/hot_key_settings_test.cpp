@@ -20,9 +20,7 @@ START_TEST(setting_text) {
       {"failed query", kErrorMoreData, kRegSz, "", 0, ""},
       {"failed query keeps no bytes", 2, kRegSz, std::string("k\0", 2), 2, ""},
       {"empty REG_SZ", kErrorSuccess, kRegSz, "", 0, ""},
-      {"empty REG_EXPAND_SZ", kErrorSuccess, kRegExpandSz, "", 0, ""},
       {"REG_SZ NUL only", kErrorSuccess, kRegSz, std::string(1, '\0'), 1, ""},
-      {"REG_SZ k", kErrorSuccess, kRegSz, std::string("k\0", 2), 2, "k"},
       {"REG_SZ Ctrl+K", kErrorSuccess, kRegSz, std::string("Ctrl+K\0", 7), 7, "Ctrl+K"},
       {"REG_SZ without NUL", kErrorSuccess, kRegSz, "ab", 2, "ab"},
       {"REG_EXPAND_SZ unexpanded", kErrorSuccess, kRegExpandSz, std::string("%X%\0", 4), 4, "%X%"},
@@ -31,8 +29,6 @@ START_TEST(setting_text) {
       {"REG_DWORD 0", kErrorSuccess, kRegDword, std::string(4, '\0'), 4, ""},
       {"REG_QWORD", kErrorSuccess, kRegQword, std::string("N\0\0\0\0\0\0\0", 8), 8, "N"},
       {"REG_BINARY one byte", kErrorSuccess, kRegBinary, "o", 1, "o"},
-      {"REG_BINARY empty", kErrorSuccess, kRegBinary, "", 0, ""},
-      {"REG_NONE empty", kErrorSuccess, kRegNone, "", 0, ""},
       {"REG_NONE byte", kErrorSuccess, kRegNone, "z", 1, "z"},
       {"259 characters and NUL", kErrorSuccess, kRegSz, std::string(259, 't') + '\0', 260,
        std::string(259, 't')},
@@ -44,63 +40,5 @@ START_TEST(setting_text) {
     std::vector<uint8_t> bytes(c.bytes.begin(), c.bytes.end());
     const std::string got = SettingText(c.result, c.type, bytes.data(), c.size);
     ok(got == c.text, "%s: got %zu bytes [%.20s]\n", c.name, got.size(), got.c_str());
-  }
-}
-
-START_TEST(hot_key_code) {
-  static const struct {
-    std::string text;
-    uint8_t defaultKey;
-    uint8_t code;
-  } cases[] = {
-      {"", 'F', 'F'},  {"K", 'F', 'K'},         {"CTRL+K", 'S', 'C'},
-      {"1", 'L', '1'}, {"\xE0\x41", 'F', 0xE0}, {"%", 'L', '%'},
-  };
-  for (const auto& c : cases) {
-    ok(HotKeyCode(c.text, c.defaultKey) == c.code, "[%s]: %#x\n", c.text.c_str(),
-       HotKeyCode(c.text, c.defaultKey));
-  }
-  ok(kHotKeys[0].defaultKey == 'F' && kHotKeys[1].defaultKey == 'S' &&
-         kHotKeys[2].defaultKey == 'L',
-     "defaults F, S, L\n");
-}
-
-START_TEST(ignore_switches) {
-  static const struct {
-    long result;
-    uint32_t type;
-    uint32_t value;
-    int check, pressed;
-    bool ignored;
-  } cases[] = {
-      {kErrorSuccess, kRegDword, 1, 2, 2, true},
-      {kErrorSuccess, kRegDword, 0xFFFFFFFF, 1, 1, true},
-      {kErrorSuccess, kRegDword, 0, 2, 2, false},
-      {kErrorSuccess, kRegDword, 1, 1, 2, false},
-      {kErrorSuccess, kRegSz, 0x31, 1, 1, false},
-      {kErrorSuccess, kRegBinary, 1, 3, 3, false},
-      {kErrorMoreData, kRegQword, 1, 3, 3, false},
-      {2, kRegNone, 0, 1, 1, false},
-  };
-  for (const auto& c : cases) {
-    ok(IgnoresPress(c.result, c.type, c.value, c.check, c.pressed) == c.ignored,
-       "result %ld type %u value %u check %d pressed %d\n", c.result, c.type, c.value, c.check,
-       c.pressed);
-  }
-}
-
-START_TEST(console_launch) {
-  static const struct {
-    int id;
-    const char* arguments;
-    int show;
-  } cases[] = {{1, nullptr, 1}, {2, "-SHUTDOWN", 8}, {3, "-LOGOFF", 8},
-               {0, nullptr, 1}, {4, nullptr, 1},     {-1, nullptr, 1}};
-  for (const auto& c : cases) {
-    const ConsoleLaunch launch = ConsoleLaunchFor(c.id);
-    const bool sameArguments =
-        c.arguments ? launch.arguments && std::string(launch.arguments) == c.arguments
-                    : launch.arguments == nullptr;
-    ok(sameArguments && launch.showCommand == c.show, "id %d\n", c.id);
   }
 }

@@ -4,15 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "drivers/agent.h"
+#include "drivers/log_collector.h"
+#include "drivers/runtime_record.h"
+#include "drivers/session_input.h"
+#include "drivers/shell.h"
 #include "harness/test.h"
-#include "support/agent.h"
-#include "support/log_collector.h"
-#include "support/process.h"
-#include "support/runtime_stand_in.h"
-#include "support/session_input.h"
-#include "support/stand_ins.h"
 
-using namespace testsupport;
+using namespace lab;
 
 namespace {
 
@@ -20,20 +19,11 @@ constexpr char kConsoleKey[] = "Software\\Velmora\\TSL";
 constexpr char kAgentKey[] = "Software\\Velmora\\OMBR";
 constexpr char kDefaultConsole[] = "C:\\Program Files\\Velmora\\Tessaline\\TSL.exe";
 
-std::vector<std::string> LaunchLines(const LogCollector& collector) {
-  std::vector<std::string> lines;
-  for (const std::string& record : collector.Messages(kInfoPipe)) {
-    if (record.rfind("Launching TSL|", 0) == 0)
-      lines.push_back(record);
-  }
+size_t LaunchLines(const LogCollector& collector) {
+  size_t lines = 0;
+  for (const std::string& record : collector.Messages(InfoPipe()))
+    lines += record.rfind("Launching TSL|", 0) == 0;
   return lines;
-}
-
-void RunRegEdit(const std::string& arguments) {
-  char system[MAX_PATH] = {};
-  GetSystemDirectoryA(system, MAX_PATH);
-  ChildProcess reg(std::string(system) + "\\reg.exe", arguments);
-  ok(reg.WaitForExit(20000) && reg.ExitCode() == 0, "reg.exe %s failed\n", arguments.c_str());
 }
 
 struct Value {
@@ -41,6 +31,11 @@ struct Value {
   DWORD type;
   std::string bytes;
 };
+
+void SetValue(const char* key, const Value& value) {
+  SetMachineValue(key, value.name, value.type, value.bytes.data(),
+                  static_cast<DWORD>(value.bytes.size()));
+}
 
 }  // namespace
 
@@ -52,37 +47,27 @@ START_TEST(ignore_switch_types) {
   DeleteMachineKey(kConsoleKey);
   SetMachineString(kConsoleKey, "Path", SiblingPath("console").c_str());
   static const struct {
-    const char* name;
-    DWORD type;
-    std::string bytes;
+    Value value;
     bool ignored;
   } cases[] = {
-      {"REG_DWORD 1", REG_DWORD, std::string("\1\0\0\0", 4), true},
-      {"REG_DWORD 0xFFFFFFFF", REG_DWORD, std::string(4, '\xFF'), true},
-      {"REG_DWORD 0", REG_DWORD, std::string(4, '\0'), false},
-      {"REG_DWORD of two bytes", REG_DWORD, std::string("\1\0", 2), true},
-      {"REG_SZ 1", REG_SZ, std::string("1\0", 2), false},
-      {"REG_EXPAND_SZ 1", REG_EXPAND_SZ, std::string("1\0", 2), false},
-      {"REG_MULTI_SZ 1", REG_MULTI_SZ, std::string("1\0\0", 3), false},
-      {"REG_BINARY 1", REG_BINARY, std::string("\1\0\0\0", 4), false},
-      {"REG_QWORD 1", REG_QWORD, std::string("\1\0\0\0\0\0\0\0", 8), false},
-      {"REG_NONE", REG_NONE, "", false},
+      {{"IgnoreHotKey", REG_DWORD, std::string("\1\0\0\0", 4)}, true},
+      {{"IgnoreHotKey", REG_DWORD, std::string(4, '\0')}, false},
+      {{"IgnoreHotKey", REG_DWORD, std::string("\1\0", 2)}, true},
+      {{"IgnoreHotKey", REG_SZ, std::string("1\0", 2)}, false},
+      {{"IgnoreHotKey", REG_BINARY, std::string("\1\0\0\0", 4)}, false},
+      {{"IgnoreShutdownHotKey", REG_DWORD, std::string("\1\0\0\0", 4)}, false},
   };
   LogCollector collector;
   Agent agent;
   size_t launches = 0;
   for (const auto& c : cases) {
-    // Read at every press: the same agent sees each value. The press is sent, so that it has
-    // been handled, logged line included, when the call returns.
-    SetMachineValue(kAgentKey, "IgnoreHotKey", c.type, c.bytes.data(),
-                    static_cast<DWORD>(c.bytes.size()));
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(agent.Frame(), WM_HOTKEY, 1, MAKELPARAM(MOD_CONTROL | MOD_SHIFT, 'F'),
-                        SMTO_NORMAL, 10000, &result);
-    if (!c.ignored)
-      ++launches;
-    collector.WaitForMessages(kInfoPipe, 2 + launches, c.ignored ? 200 : 5000);
-    ok(LaunchLines(collector).size() == launches, "%s: %s\n", c.name,
+    // Read at every press: the same agent sees each value.
+    DeleteMachineKey(kAgentKey);
+    SetValue(kAgentKey, c.value);
+    agent.HotKey();
+    launches += !c.ignored;
+    collector.WaitForMessages(InfoPipe(), 2 + launches, c.ignored ? 200 : 5000);
+    ok(LaunchLines(collector) == launches, "%s type %lu: %s\n", c.value.name, c.value.type,
        c.ignored ? "must silence the press" : "must not");
   }
   ok(console.WaitForStarts(launches).size() == launches, "every launch started the console\n");
@@ -92,56 +77,32 @@ START_TEST(ignore_switch_types) {
 
 START_TEST(registered_combinations) {
   ShellStandIn shell;
-  const std::string longText(300, 'v');
   static const struct {
     std::vector<Value> values;
-    UINT keys[3];
+    std::vector<UINT> keys;
   } cases[] = {
       {{{"HotKey", REG_SZ, std::string("k\0", 2)},
         {"ShutdownHotKey", REG_SZ, std::string("Ctrl+K\0", 7)},
         {"LogoffHotKey", REG_DWORD, std::string("Q\0\0\0", 4)}},
        {'K', 'C', 'Q'}},
-      {{{"HotKey", REG_DWORD, std::string("K\0\0\0", 4)},
-        {"ShutdownHotKey", REG_SZ, ""},
-        {"LogoffHotKey", REG_EXPAND_SZ, std::string("%x\0", 3)}},
-       {'K', 'S', '%'}},
-      {{{"HotKey", REG_MULTI_SZ, std::string("m\0n\0\0", 5)},
-        {"ShutdownHotKey", REG_QWORD, std::string("N\0\0\0\0\0\0\0", 8)},
-        {"LogoffHotKey", REG_BINARY, "o"}},
-       {'M', 'N', 'O'}},
-      {{{"HotKey", REG_NONE, ""},
-        {"ShutdownHotKey", REG_SZ, std::string(259, 't') + '\0'},
-        {"LogoffHotKey", REG_BINARY, std::string(260, 'u')}},
-       {'F', 'T', 'U'}},
-      {{{"HotKey", REG_SZ, longText + '\0'},
+      // Longer than the agent's buffer, empty, and without a NUL.
+      {{{"HotKey", REG_SZ, std::string(300, 'v') + '\0'},
         {"ShutdownHotKey", REG_SZ, std::string(1, '\0')},
         {"LogoffHotKey", REG_BINARY, "w"}},
        {'F', 'S', 'W'}},
       {{}, {'F', 'S', 'L'}},
   };
-  for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+  for (const auto& c : cases) {
     DeleteMachineKey(kConsoleKey);
     SetMachineString(kConsoleKey, "Unrelated", "x");
-    for (const Value& value : cases[i].values) {
-      SetMachineValue(kConsoleKey, value.name, value.type, value.bytes.data(),
-                      static_cast<DWORD>(value.bytes.size()));
-    }
+    for (const Value& value : c.values)
+      SetValue(kConsoleKey, value);
     Agent agent;
-    for (UINT key : cases[i].keys) {
-      ok(HotKeyTaken(key), "case %zu: Ctrl+Shift+%c should be registered\n", i, key);
-    }
-    agent.Exit();
-    for (UINT key : cases[i].keys) {
-      ok(!HotKeyTaken(key), "case %zu: Ctrl+Shift+%c should be free after exit\n", i, key);
-    }
-  }
-
-  // The same through Wine's own reg.exe.
-  DeleteMachineKey(kConsoleKey);
-  RunRegEdit("add HKLM\\Software\\Velmora\\TSL /v HotKey /t REG_SZ /d z /f");
-  {
-    Agent agent;
-    ok(HotKeyTaken('Z') && HotKeyTaken('S') && HotKeyTaken('L'), "reg.exe HotKey z\n");
+    for (UINT key : c.keys)
+      ok(HotKeyTaken(key), "Ctrl+Shift+%c should be registered\n", key);
+    ok(agent.Exit() == 0, "exit code\n");
+    for (UINT key : c.keys)
+      ok(!HotKeyTaken(key), "Ctrl+Shift+%c should be free after exit\n", key);
   }
 
   // No settings key, no hot keys at all.
@@ -160,41 +121,29 @@ START_TEST(presses_start_the_console) {
   DeleteMachineKey(kConsoleKey);
   const std::string folder = "D:\\Apps\\TSL";
   InstallConsole(folder + "\\tsl.exe");
-  SetMachineString(kConsoleKey, "Path", folder.c_str());
-  SetMachineDword(kAgentKey, "IgnoreShutdownHotKey", 1);
-  SetMachineString(kAgentKey, "IgnoreHotKey", "1");
-  LogCollector collector;
-  {
-    Agent agent;
-    PressHotKey('S');
-    PressHotKey('F');
-    PressHotKey('L');
-    const auto starts = console.WaitForStarts(2);
-    ok(starts.size() == 2, "two starts expected, got %zu\n", starts.size());
-    Sleep(300);
-    ok(console.Starts().size() == 2, "Ctrl+Shift+S is switched off\n");
-    ok(LaunchLines(collector).size() == 2, "\"Launching TSL\" twice, got %zu\n",
-       LaunchLines(collector).size());
-    for (const ConsoleStart& start : starts) {
-      ok(start.module == folder + "\\tsl.exe", "started [%s]\n", start.module.c_str());
-      const bool logoff = start.arguments == "-LOGOFF";
-      ok(logoff ? start.showCommand == SW_SHOWNA
-                : start.arguments.empty() && start.showCommand == SW_SHOWNORMAL,
-         "arguments [%s] show %d\n", start.arguments.c_str(), start.showCommand);
-      ok(start.showCommandSet, "the show command is passed on\n");
-    }
-  }
-
-  DeleteMachineKey(kAgentKey);
+  // A trailing backslash in Path is no second one before the file name.
   SetMachineString(kConsoleKey, "Path", (folder + "\\").c_str());
-  {
-    Agent agent;
-    PressHotKey('S');
-    const auto starts = console.WaitForStarts(3);
-    ok(starts.size() == 3 && starts[2].arguments == "-SHUTDOWN" &&
-           starts[2].showCommand == SW_SHOWNA && starts[2].module == folder + "\\tsl.exe",
-       "Ctrl+Shift+S with a trailing backslash in Path\n");
+  SetMachineDword(kAgentKey, "IgnoreHotKey", 1);
+  LogCollector collector;
+  Agent agent;
+  PressHotKey('F');
+  PressHotKey('S');
+  PressHotKey('L');
+  const auto starts = console.WaitForStarts(2);
+  ok(starts.size() == 2, "two starts expected, got %zu\n", starts.size());
+  collector.WaitForMessages(InfoPipe(), 4);
+  ok(LaunchLines(collector) == 2, "\"Launching TSL\" twice, got %zu\n", LaunchLines(collector));
+  for (const ConsoleStart& start : starts) {
+    ok(start.module == folder + "\\tsl.exe", "started [%s]\n", start.module.c_str());
+    ok(start.arguments == "-SHUTDOWN" || start.arguments == "-LOGOFF", "arguments [%s]\n",
+       start.arguments.c_str());
+    ok(start.showCommandSet && start.showCommand == SW_SHOWNA, "show %d\n", start.showCommand);
   }
+  DeleteMachineKey(kAgentKey);
+  agent.HotKey();
+  const auto plain = console.WaitForStarts(3);
+  ok(plain.size() == 3 && plain[2].arguments.empty() && plain[2].showCommand == SW_SHOWNORMAL,
+     "Ctrl+Shift+F: no arguments, shown normally\n");
 }
 
 START_TEST(console_paths) {
@@ -218,45 +167,37 @@ START_TEST(console_paths) {
   } cases[] = {
       {"no Path", REG_SZ, "", false, kDefaultConsole},
       {"empty Path: tsl.exe from the current directory", REG_SZ, "", true, "console"},
-      {"REG_NONE, empty", REG_NONE, "", true, "console"},
-      // Wine's ShellExecuteA expands variables in the file name itself, so an unexpanded
-      // variable cannot be told apart from an expanded one here.
-      {"REG_EXPAND_SZ", REG_EXPAND_SZ, "D:\\Apps\\TSL" + nul, true, "D:\\Apps\\TSL\\tsl.exe"},
-      {"REG_MULTI_SZ", REG_MULTI_SZ, "D:\\Apps\\TSL" + nul + nul, true, "D:\\Apps\\TSL\\tsl.exe"},
       {"REG_BINARY without NUL", REG_BINARY, "D:\\Apps\\TSL", true, "D:\\Apps\\TSL\\tsl.exe"},
       {"REG_DWORD", REG_DWORD, std::string("K\0\0\0", 4), true, nullptr},
+      {"a folder without the console", REG_SZ, "D:\\Apps" + nul, true, nullptr},
       {"too long for tsl.exe", REG_SZ, "C:\\" + std::string(250, 'p') + nul, true, nullptr},
-      {"260 bytes without NUL", REG_BINARY, "C:\\" + std::string(257, 'p'), true, nullptr},
       {"longer than the buffer: the default", REG_SZ, "C:\\" + std::string(300, 'p') + nul, true,
        kDefaultConsole},
   };
   size_t expectedStarts = 0;
   for (const auto& c : cases) {
+    DeleteMachineKey(kConsoleKey);
     if (c.hasPath) {
       SetMachineValue(kConsoleKey, "Path", c.type, c.path.data(),
                       static_cast<DWORD>(c.path.size()));
     } else {
-      DeleteMachineKey(kConsoleKey);
       SetMachineString(kConsoleKey, "HotKey", "f");
     }
-    const size_t launchesBefore = LaunchLines(collector).size();
-    {
-      Agent agent(consoleFolder.c_str());
-      DWORD_PTR result = 0;
-      SendMessageTimeoutA(agent.Frame(), WM_HOTKEY, 1, MAKELPARAM(MOD_CONTROL | MOD_SHIFT, 'F'),
-                          SMTO_NORMAL, 10000, &result);
-      if (c.started)
-        ++expectedStarts;
-      const auto starts = console.WaitForStarts(expectedStarts, c.started ? 10000 : 1000);
-      ok(starts.size() == expectedStarts, "%s: %zu starts\n", c.name, starts.size());
-      if (c.started && starts.size() == expectedStarts) {
-        const std::string expected =
-            std::string(c.started) == "console" ? consoleFolder + "\\tsl.exe" : c.started;
-        ok(starts.back().module == expected, "%s: started [%s]\n", c.name,
-           starts.back().module.c_str());
-      }
+    const size_t launchesBefore = LaunchLines(collector);
+    Agent agent(consoleFolder.c_str());
+    agent.HotKey();
+    if (c.started)
+      ++expectedStarts;
+    const auto starts = console.WaitForStarts(expectedStarts, c.started ? 10000 : 1000);
+    ok(starts.size() == expectedStarts, "%s: %zu starts\n", c.name, starts.size());
+    if (c.started && starts.size() == expectedStarts) {
+      const std::string expected =
+          std::string(c.started) == "console" ? consoleFolder + "\\tsl.exe" : c.started;
+      ok(starts.back().module == expected, "%s: started [%s]\n", c.name,
+         starts.back().module.c_str());
     }
-    ok(LaunchLines(collector).size() == launchesBefore + 1, "%s: \"Launching TSL\" once\n", c.name);
+    ok(LaunchLines(collector) == launchesBefore + 1, "%s: \"Launching TSL\" once\n", c.name);
+    ok(agent.Exit() == 0, "%s: the agent goes on and ends with 0\n", c.name);
   }
   DeleteMachineKey(kConsoleKey);
 }

@@ -5,11 +5,11 @@
 
 #include "harness/test.h"
 #include "log/win_log_impl.h"
-#include "support/debug_output.h"
-#include "support/log_collector.h"
+#include "drivers/debug_output.h"
+#include "drivers/log_collector.h"
 
-using testsupport::kInfoPipe;
-using testsupport::kRecordPipe;
+using lab::InfoPipe;
+using lab::RecordPipe;
 
 namespace {
 
@@ -33,37 +33,32 @@ DWORD WINAPI LogFromThread(void* log) {
 }  // namespace
 
 START_TEST(info_records_arrive_byte_exact) {
-  testsupport::LogCollector collector;
+  lab::LogCollector collector;
   ok(collector.Running(), "collector did not start\n");
   CWinLogImpl log;
   const char* messages[] = {"Detected shell start", "", "a|b|c", "%s%n%d 100%", nullptr};
   for (const char* message : messages)
     log.LogInfo(message);
 
-  const auto got = collector.WaitForMessages(kInfoPipe, 5);
+  const auto got = collector.WaitForMessages(InfoPipe(), 5);
   ok(got.size() == 5, "got %zu information records\n", got.size());
   for (size_t i = 0; i < got.size() && i < 5; ++i) {
     const std::string expected = InfoRecord(messages[i] ? messages[i] : "", GetCurrentThreadId());
     ok(got[i] == expected, "record %zu: got [%s], expected [%s]\n", i, got[i].c_str(),
        expected.c_str());
   }
-  ok(collector.Messages(kRecordPipe).empty(), "nothing on the record pipe\n");
-}
+  ok(collector.Messages(RecordPipe()).empty(), "nothing on the record pipe\n");
 
-START_TEST(info_record_carries_calling_thread) {
-  testsupport::LogCollector collector;
-  CWinLogImpl log;
   DWORD threadId = 0;
-  HANDLE thread = CreateThread(nullptr, 0, LogFromThread, &log, 0, &threadId);
-  WaitForSingleObject(thread, INFINITE);
-  CloseHandle(thread);
-  const auto got = collector.WaitForMessages(kInfoPipe, 1);
-  ok(got.size() == 1 && got[0] == InfoRecord("from another thread", threadId), "got [%s]\n",
-     got.empty() ? "" : got[0].c_str());
+  const ombru::Handle thread(CreateThread(nullptr, 0, LogFromThread, &log, 0, &threadId));
+  WaitForSingleObject(thread.Get(), INFINITE);
+  const auto all = collector.WaitForMessages(InfoPipe(), 6);
+  ok(all.size() == 6 && all[5] == InfoRecord("from another thread", threadId),
+     "the calling thread's id: [%s]\n", all.size() < 6 ? "" : all[5].c_str());
 }
 
 START_TEST(structured_records_arrive_in_field_order) {
-  testsupport::LogCollector collector;
+  lab::LogCollector collector;
   CWinLogImpl log;
   log.LogRecord(1, 2, "four", "five", 3, "six", "seven", 8);
   log.LogRecord(-1, 0, nullptr, nullptr, 0, nullptr, nullptr, -8);
@@ -75,30 +70,30 @@ START_TEST(structured_records_arrive_in_field_order) {
       Nul(ombru::FormatString("-1|0|0|N/A|N/A|N/A|N/A|-8|%lu", tid)),
       Nul(ombru::FormatString("0|0|0|a|b|%%s||N/A|0|%lu", tid)),
   };
-  const auto got = collector.WaitForMessages(kRecordPipe, 3);
+  const auto got = collector.WaitForMessages(RecordPipe(), 3);
   ok(got.size() == 3, "got %zu structured records\n", got.size());
   for (size_t i = 0; i < got.size() && i < 3; ++i) {
     ok(got[i] == expected[i], "record %zu: got [%s], expected [%s]\n", i, got[i].c_str(),
        expected[i].c_str());
   }
-  ok(collector.Messages(kInfoPipe).empty(), "nothing on the information pipe\n");
+  ok(collector.Messages(InfoPipe()).empty(), "nothing on the information pipe\n");
 }
 
 START_TEST(no_collector_drops_silently) {
-  testsupport::DebugOutputCapture debug;
+  lab::DebugOutputCapture debug;
   CWinLogImpl log;
-  const double start = testsupport::NowMs();
+  const double start = lab::NowMs();
   log.LogInfo("nobody listens");
   log.LogRecord(1, 2, "3", "4", 5, "6", "7", 8);
-  const double elapsed = testsupport::NowMs() - start;
+  const double elapsed = lab::NowMs() - start;
   ok(elapsed < 500, "no pipe means no wait, took %.0f ms\n", elapsed);
   Sleep(100);
   ok(debug.Texts(GetCurrentProcessId()).empty(), "no debug output expected\n");
 }
 
 START_TEST(byte_mode_pipe_reports_to_debugger) {
-  testsupport::LogCollector collector("byte");
-  testsupport::DebugOutputCapture debug;
+  lab::LogCollector collector("byte");
+  lab::DebugOutputCapture debug;
   CWinLogImpl log;
   log.LogInfo("byte mode");
   const auto texts = debug.WaitForTexts(GetCurrentProcessId(), 2);
@@ -109,16 +104,16 @@ START_TEST(byte_mode_pipe_reports_to_debugger) {
     ok(texts[1] == record.substr(0, record.size() - 1), "second output [%s]\n", texts[1].c_str());
   }
   Sleep(100);
-  ok(collector.Messages(kInfoPipe).empty(), "a byte-mode pipe receives nothing\n");
+  ok(collector.Messages(InfoPipe()).empty(), "a byte-mode pipe receives nothing\n");
 }
 
 START_TEST(busy_pipe_waits_once_then_drops) {
-  testsupport::LogCollector collector("busy");
-  testsupport::DebugOutputCapture debug;
+  lab::LogCollector collector("busy");
+  lab::DebugOutputCapture debug;
   CWinLogImpl log;
-  const double start = testsupport::NowMs();
+  const double start = lab::NowMs();
   log.LogInfo("busy");
-  const double elapsed = testsupport::NowMs() - start;
+  const double elapsed = lab::NowMs() - start;
   ok(elapsed >= 900 && elapsed < 3000, "one wait of about 1000 ms expected, took %.0f ms\n",
      elapsed);
   ok(debug.Texts(GetCurrentProcessId()).empty(), "a busy pipe writes no debug output\n");

@@ -8,33 +8,33 @@
 #include "harness/test.h"
 #include "monitor/main_frame.h"
 #include "res/resource.h"
-#include "support/log_collector.h"
-#include "support/runtime_stand_in.h"
+#include "drivers/log_collector.h"
+#include "drivers/runtime_record.h"
 
-using testsupport::kInfoPipe;
+using lab::InfoPipe;
 
 START_TEST(timer_ids_other_than_1_do_nothing) {
   CoInitialize(nullptr);
   WTL::AppModule().Init(GetModuleHandleA(nullptr));
-  testsupport::RuntimeStandIn runtime;
-  testsupport::LogCollector collector;
+  lab::RuntimeStandIn runtime;
+  lab::LogCollector collector;
   CMainFrame frame;
   HWND window = frame.CreateEx(IDR_MAINFRAME);
   ok(window != nullptr, "frame not created\n");
   Sleep(200);
-  const size_t before = collector.Messages(kInfoPipe).size();
+  const size_t before = collector.Messages(InfoPipe()).size();
 
   for (WPARAM id : {0, 2, 3, 100, 0xFFFF}) {
     ok(SendMessageA(window, WM_TIMER, id, 0) == 0, "timer %u answers 0\n",
        static_cast<unsigned>(id));
   }
   Sleep(200);
-  ok(collector.Messages(kInfoPipe).size() == before, "other timer ids log nothing\n");
+  ok(collector.Messages(InfoPipe()).size() == before, "other timer ids log nothing\n");
   ok(runtime.Calls("Invoke").empty(), "other timer ids send nothing\n");
 
   // No shell here: timer 1 sees the change from the initial "running".
   ok(SendMessageA(window, WM_TIMER, 1, 0) == 0, "timer 1 answers 0\n");
-  const auto records = collector.WaitForMessages(kInfoPipe, before + 1);
+  const auto records = collector.WaitForMessages(InfoPipe(), before + 1);
   ok(records.size() > before && records[before].rfind("Detected shell termination|", 0) == 0,
      "timer 1 compares the shell state: %zu records, first [%s]\n", records.size(),
      records.empty() ? "" : records[0].c_str());
@@ -43,11 +43,11 @@ START_TEST(timer_ids_other_than_1_do_nothing) {
 }
 
 START_TEST(setting_change_section_names) {
-  testsupport::RuntimeStandIn runtime;
-  testsupport::LogCollector collector;
+  lab::RuntimeStandIn runtime;
+  lab::LogCollector collector;
   CMainFrame frame;
   HWND window = frame.CreateEx(IDR_MAINFRAME);
-  ok(collector.WaitForMessages(kInfoPipe, 1).size() == 1, "creation looks at the environment\n");
+  ok(collector.WaitForMessages(InfoPipe(), 1).size() == 1, "creation looks at the environment\n");
 
   static const struct {
     LPARAM lParam;
@@ -65,7 +65,7 @@ START_TEST(setting_change_section_names) {
   size_t expected = 1;
   for (const auto& c : cases) {
     ok(SendMessageA(window, WM_SETTINGCHANGE, 0, c.lParam) == 0, "answers 0\n");
-    const auto records = collector.WaitForMessages(kInfoPipe, ++expected);
+    const auto records = collector.WaitForMessages(InfoPipe(), ++expected);
     const std::string text =
         records.size() == expected
             ? records.back().substr(0, records.back().rfind('|', records.back().rfind('|') - 1))

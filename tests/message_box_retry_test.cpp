@@ -8,7 +8,7 @@
 #include "harness/test.h"
 #include "runtime_link/runtime_session.h"
 #include "runtime_link/user_message.h"
-#include "support/runtime_stand_in.h"
+#include "drivers/runtime_record.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ START_TEST(box_retried_without_owner) {
       {nullptr, IDOK, IDOK, {nullptr}},
   };
   for (const auto& c : cases) {
-    testsupport::RuntimeStandIn runtime;
+    lab::RuntimeStandIn runtime;
     ombru::ComPtr<IRuntimeSession> session = ombru::CreateRuntimeSession();
     IPendingOperations* operations = nullptr;
     session->GetPendingOperations(&operations);

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "harness/test.h"
-#include "support/log_collector.h"
-#include "support/message_box.h"
-#include "support/process.h"
-#include "support/runtime_stand_in.h"
+#include "drivers/log_collector.h"
+#include "drivers/message_box.h"
+#include "drivers/process.h"
+#include "drivers/runtime_record.h"
 
-using namespace testsupport;
+using namespace lab;
 
 namespace {
 
@@ -53,15 +53,11 @@ START_TEST(messages_shown_and_completed) {
                {1, "Information"},
                {2, "Warning Message"},
                {4, "Critical Message"},
-               {3, "Warning Message"},
-               {5, "Critical Message"},
-               {6, "Critical Message"},
                {7, "Critical Message"}};
   for (const auto& c : cases) {
     RuntimeStandIn runtime;
     const std::string text = "Your session ends at 18:00 | %s";
-    SetEnvironmentVariableA(
-        "OMBRU_RUNTIME_OPERATION",
+    runtime.SetOperation(
         ombru::FormatString("11,7,%u,%u,%s", c.typeMask, c.typeMask == 7 ? 3u : 1u, text.c_str())
             .c_str());
     const Run run = RunOperation("/OPKEY:42", true);
@@ -80,7 +76,6 @@ START_TEST(messages_shown_and_completed) {
            runtime.Calls("Served")[0].arguments.at(0),
        "mask %u: the served record is the one freed\n", c.typeMask);
   }
-  SetEnvironmentVariableA("OMBRU_RUNTIME_OPERATION", nullptr);
 }
 
 START_TEST(rejected_and_invalid_records) {
@@ -101,7 +96,7 @@ START_TEST(rejected_and_invalid_records) {
     RuntimeStandIn runtime;
     if (c.fail)
       runtime.SetFailures(c.fail);
-    SetEnvironmentVariableA("OMBRU_RUNTIME_OPERATION", c.served);
+    runtime.SetOperation(c.served);
     const Run run = RunOperation("/opkey:7", false);
     ok(!run.box.found, "%s: nothing may be shown\n", c.served);
     ok(run.exitCode == 0, "%s: exit code %lu\n", c.served, run.exitCode);
@@ -117,7 +112,6 @@ START_TEST(rejected_and_invalid_records) {
        runtime.Calls("FreeOperation").size());
     ok(runtime.UnbalancedObjects().empty(), "%s: session object released\n", c.served);
   }
-  SetEnvironmentVariableA("OMBRU_RUNTIME_OPERATION", nullptr);
 }
 
 START_TEST(keys_storage_types_and_log) {
@@ -141,7 +135,7 @@ START_TEST(keys_storage_types_and_log) {
     const auto asked = runtime.Calls("GetOperation");
     ok(asked.size() == 1 && Arguments(asked[0]) == "[" + ComputerName() + "][" + c.key + "]",
        "%s: GetOperation %s\n", c.commandLine, asked.empty() ? "" : Arguments(asked[0]).c_str());
-    collector.WaitForMessages(kInfoPipe, 3);
+    collector.WaitForMessages(InfoPipe(), 3);
     ok(Bracketed(collector.WaitForInfoTexts(0), 1) ==
            std::string("[Creating CPendingOpExec][") + c.line + "]",
        "%s: logged %s\n", c.commandLine, Bracketed(collector.WaitForInfoTexts(0), 1).c_str());
@@ -151,7 +145,7 @@ START_TEST(keys_storage_types_and_log) {
   LogCollector collector;
   const Run run = RunOperation("/OPKEY:5", false);
   ok(run.exitCode == 0 && !run.box.found, "without the runtime's class\n");
-  collector.WaitForMessages(kInfoPipe, 2);
+  collector.WaitForMessages(InfoPipe(), 2);
   Sleep(200);
   ok(Bracketed(collector.WaitForInfoTexts(0), 1) == "[Creating CPendingOpExec]", "logged %s\n",
      Bracketed(collector.WaitForInfoTexts(0), 1).c_str());

@@ -18,8 +18,6 @@ START_TEST(message_box_look) {
       {1, "Information", 0x10040},
       {2, "Warning Message", 0x10030},
       {4, "Critical Message", 0x10010},
-      {3, "Warning Message", 0x10070},
-      {5, "Critical Message", 0x10050},
       {6, "Critical Message", 0x10030},
       {7, "Critical Message", 0x10070},
       {8, "", 0x10000},
@@ -30,25 +28,6 @@ START_TEST(message_box_look) {
     const MessageBoxLook look = MessageBoxLookFor(c.typeMask);
     ok(std::string(look.caption) == c.caption && look.style == c.style, "mask %#x: [%s] %#x\n",
        c.typeMask, look.caption, look.style);
-  }
-}
-
-START_TEST(rejection_texts) {
-  static const struct {
-    uint32_t flags;
-    const char* text;
-  } cases[] = {
-      {0, "Unknown message type"},
-      {2, "Message type not supported"},
-      {1, nullptr},
-      {3, nullptr},
-      {4, "Unknown message type"},
-      {0xFFFFFFFE, "Message type not supported"},
-  };
-  for (const auto& c : cases) {
-    const char* text = RejectionText(c.flags);
-    const bool same = c.text ? text && std::string(text) == c.text : text == nullptr;
-    ok(same, "flags %#x: [%s]\n", c.flags, text ? text : "(shown)");
   }
 }
 

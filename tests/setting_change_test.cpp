@@ -6,14 +6,15 @@
 #include <vector>
 
 #include "harness/test.h"
-#include "support/agent.h"
-#include "support/log_collector.h"
-#include "support/process.h"
-#include "support/runtime_stand_in.h"
-#include "support/session_input.h"
-#include "support/stand_ins.h"
+#include "drivers/agent.h"
+#include "drivers/log_collector.h"
+#include "drivers/process.h"
+#include "drivers/runtime_record.h"
+#include "drivers/session_input.h"
+#include "drivers/directory_client.h"
+#include "drivers/shell.h"
 
-using namespace testsupport;
+using namespace lab;
 
 namespace {
 
@@ -31,7 +32,8 @@ START_TEST(creation_without_directory_client) {
   ShellStandIn shell;
   RuntimeStandIn runtime;
   LogCollector collector;
-  Agent agent(DirectoryClientFolder(DirectoryClient::Absent).c_str());
+  UseDirectoryClient(DirectoryClient::Absent);
+  Agent agent;
   Logged(collector, 1);
   Sleep(500);
   ok(Bracketed(Logged(collector, 1)) == "[Detected environment change]", "logged %s\n",
@@ -54,7 +56,8 @@ START_TEST(incomplete_directory_client) {
   runtime.SetStorageType("2");
   ConfigureDirectoryClient({});
   LogCollector collector;
-  Agent agent(DirectoryClientFolder(DirectoryClient::Incomplete).c_str());
+  UseDirectoryClient(DirectoryClient::Incomplete);
+  Agent agent;
   BroadcastSettingChange("VLMStorageSettings");
   Sleep(300);
   ok(Bracketed(Logged(collector, 2)) == "[Detected environment change][Storage location changed]",
@@ -69,7 +72,8 @@ START_TEST(directory_identity_changes) {
   DirectoryClientSettings settings;
   ConfigureDirectoryClient(settings);
   LogCollector collector;
-  Agent agent(DirectoryClientFolder(DirectoryClient::Complete).c_str());
+  UseDirectoryClient(DirectoryClient::Complete);
+  Agent agent;
 
   std::vector<std::string> texts = Logged(collector, 3);
   ok(Bracketed(texts) ==
@@ -106,6 +110,7 @@ START_TEST(directory_identity_changes) {
   runtime.WaitForCalls("Invoke", 3);
   ok(runtime.Sent(901).size() == 3, "%zu user changes sent\n", runtime.Sent(901).size());
   ConfigureDirectoryClient({});
+  UseDirectoryClient(DirectoryClient::Absent);
 }
 
 START_TEST(local_storage_and_no_identity) {
@@ -133,11 +138,13 @@ START_TEST(local_storage_and_no_identity) {
     settings.authenticated = c.authenticated;
     ConfigureDirectoryClient(settings);
     LogCollector collector;
-    Agent agent(DirectoryClientFolder(DirectoryClient::Complete).c_str());
+    UseDirectoryClient(DirectoryClient::Complete);
+    Agent agent;
     Logged(collector, 3);
     Sleep(300);
     ok(Bracketed(Logged(collector, 3)) == c.expected, "registered %d storage %s: %s\n",
        c.registered, c.storageType, Bracketed(Logged(collector, 3)).c_str());
   }
   ConfigureDirectoryClient({});
+  UseDirectoryClient(DirectoryClient::Absent);
 }

@@ -5,17 +5,17 @@
 #include <vector>
 
 #include "harness/test.h"
-#include "support/agent.h"
-#include "support/invoke_message.h"
-#include "support/log_collector.h"
-#include "support/process.h"
-#include "support/runtime_stand_in.h"
-#include "support/stand_ins.h"
+#include "drivers/agent.h"
+#include "common/invoke_message.h"
+#include "drivers/log_collector.h"
+#include "drivers/process.h"
+#include "drivers/runtime_record.h"
+#include "drivers/shell.h"
 
-using testsupport::Bracketed;
-using testsupport::kInfoPipe;
-using testsupport::LogCollector;
-using testsupport::RuntimeStandIn;
+using lab::Bracketed;
+using lab::InfoPipe;
+using lab::LogCollector;
+using lab::RuntimeStandIn;
 
 namespace {
 
@@ -36,7 +36,7 @@ std::string ShellMessage(unsigned method) {
 START_TEST(shell_transitions_are_reported) {
   RuntimeStandIn runtime;
   LogCollector collector;
-  testsupport::Agent agent;
+  lab::Agent agent;
 
   // No shell in this session yet: the first tick reports its termination.
   std::vector<std::string> texts = collector.WaitForInfoTexts(4);
@@ -50,7 +50,7 @@ START_TEST(shell_transitions_are_reported) {
          connects[0].arguments.at(1) == "25",
      "connected to the runtime's target first\n");
 
-  testsupport::ShellStandIn shell;
+  lab::ShellStandIn shell;
   ok(shell.Running(), "shell stand-in did not start\n");
   texts = collector.WaitForInfoTexts(6);
   ok(Bracketed(texts, 4) == "[Detected shell start][Notifying OMBR of shell state change]",
@@ -61,7 +61,7 @@ START_TEST(shell_transitions_are_reported) {
 
   // Nothing changes, nothing is reported.
   Sleep(500);
-  ok(collector.Messages(kInfoPipe).size() == 6 && runtime.Calls("Invoke").size() == 2,
+  ok(collector.Messages(InfoPipe()).size() == 6 && runtime.Calls("Invoke").size() == 2,
      "quiet while the shell runs: %s\n", Bracketed(collector.WaitForInfoTexts(0), 6).c_str());
 
   shell.Stop();
@@ -76,11 +76,11 @@ START_TEST(shell_transitions_are_reported) {
 }
 
 START_TEST(agent_started_with_shell_reports_nothing) {
-  testsupport::ShellStandIn shell;
+  lab::ShellStandIn shell;
   RuntimeStandIn runtime;
   LogCollector collector;
-  testsupport::Agent agent;
-  collector.WaitForMessages(kInfoPipe, 2);
+  lab::Agent agent;
+  collector.WaitForMessages(InfoPipe(), 2);
   Sleep(600);
   const std::vector<std::string> texts = collector.WaitForInfoTexts(2);
   ok(texts.size() == 2 && texts[1] == "Detected environment change",

@@ -5,25 +5,19 @@
 #include <string>
 
 #include "harness/test.h"
-#include "support/log_collector.h"
-#include "support/process.h"
-#include "support/runtime_stand_in.h"
-#include "support/session_input.h"
-#include "support/stand_ins.h"
+#include "drivers/log_collector.h"
+#include "drivers/process.h"
+#include "drivers/runtime_record.h"
+#include "drivers/session_input.h"
+#include "drivers/shell.h"
 
-using namespace testsupport;
+using namespace lab;
 
 namespace {
 
 constexpr int kTransitions = 500;
 constexpr int kBroadcasts = 10000;
 constexpr WPARAM kExitCommand = 0xE141;
-
-DWORD HandleCount(HANDLE process) {
-  DWORD count = 0;
-  count = HandleCountOf(GetProcessId(process));
-  return count;
-}
 
 void Broadcast() {
   for (int i = 0; i < kBroadcasts; ++i)
@@ -32,7 +26,7 @@ void Broadcast() {
 
 size_t CountTexts(const LogCollector& collector, const std::string& text) {
   size_t count = 0;
-  for (const std::string& record : collector.Messages(kInfoPipe)) {
+  for (const std::string& record : collector.Messages(InfoPipe())) {
     count += record.compare(0, text.size() + 1, text + "|") == 0;
   }
   return count;
@@ -53,7 +47,7 @@ START_TEST(long_session) {
     shell.Toggle(), runtime.WaitForCalls("Invoke", i + 1);
   for (int i = 0; i < 100; ++i)
     BroadcastSettingChange("Policy");
-  const DWORD handlesBefore = HandleCount(agent.Get());
+  const DWORD handlesBefore = HandleCountOf(agent.Id());
 
   // The broadcasts first, then the transitions: each record then has the collector to itself, so
   // none can lose the race for a free pipe instance that the log's single wait allows.
@@ -67,7 +61,7 @@ START_TEST(long_session) {
   }
   ok(transitions == kTransitions, "stopped after %d transitions\n", transitions);
 
-  const DWORD handlesAfter = HandleCount(agent.Get());
+  const DWORD handlesAfter = HandleCountOf(agent.Id());
   ok(handlesBefore > 0, "no handle count for the agent\n");
   trace("agent handles: %lu before, %lu after\n", handlesBefore, handlesAfter);
   ok(handlesAfter <= handlesBefore + 16, "handles grew from %lu to %lu\n", handlesBefore,
@@ -85,7 +79,7 @@ START_TEST(long_session) {
 
   // Every record reached the collector.
   const size_t expected = 2 + 2 * kTransitions + 100 + kBroadcasts;
-  const auto records = collector.WaitForMessages(kInfoPipe, expected, 30000);
+  const auto records = collector.WaitForMessages(InfoPipe(), expected, 30000);
   ok(records.size() == expected, "%zu records, expected %zu\n", records.size(), expected);
   ok(CountTexts(collector, "OMBRU::OnSettingChange::Policy") == 100 + kBroadcasts,
      "%zu setting changes logged\n", CountTexts(collector, "OMBRU::OnSettingChange::Policy"));

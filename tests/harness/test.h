@@ -8,7 +8,6 @@ namespace harness {
 
 void Check(const char* file, int line, bool condition, const char* format, ...)
     OMBRU_PRINTF_FORMAT(4, 5);
-void Skip(const char* file, int line, const char* format, ...) OMBRU_PRINTF_FORMAT(3, 4);
 void Trace(const char* format, ...) OMBRU_PRINTF_FORMAT(1, 2);
 
 struct Registration {
@@ -18,7 +17,6 @@ struct Registration {
 }  // namespace harness
 
 #define ok(condition, ...) ::harness::Check(__FILE__, __LINE__, (condition), __VA_ARGS__)
-#define skip(...) ::harness::Skip(__FILE__, __LINE__, __VA_ARGS__)
 #define trace(...) ::harness::Trace(__VA_ARGS__)
 
 #define START_TEST(name)                                                        \

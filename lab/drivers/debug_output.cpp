@@ -1,0 +1,71 @@
+#include "drivers/debug_output.h"
+
+#include <cstring>
+
+#include "common/little_endian.h"
+#include "drivers/process.h"
+
+namespace lab {
+
+constexpr DWORD kBufferSize = 4096;
+
+DebugOutputCapture::DebugOutputCapture()
+    : mutex(CreateMutexA(nullptr, FALSE, "DBWinMutex")),
+      bufferReady(CreateEventA(nullptr, FALSE, FALSE, "DBWIN_BUFFER_READY")),
+      dataReady(CreateEventA(nullptr, FALSE, FALSE, "DBWIN_DATA_READY")),
+      mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferSize,
+                                 "DBWIN_BUFFER")) {
+  InitializeCriticalSection(&lock);
+  view = static_cast<const char*>(MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0));
+  listener.Reset(CreateThread(nullptr, 0, Listen, this, 0, nullptr));
+}
+
+DebugOutputCapture::~DebugOutputCapture() {
+  InterlockedExchange(&stopping, 1);
+  WaitForSingleObject(listener.Get(), INFINITE);
+  if (view)
+    UnmapViewOfFile(view);
+  DeleteCriticalSection(&lock);
+}
+
+DWORD WINAPI DebugOutputCapture::Listen(void* parameter) {
+  auto& self = *static_cast<DebugOutputCapture*>(parameter);
+  SetEvent(self.bufferReady.Get());
+  while (!self.stopping) {
+    if (WaitForSingleObject(self.dataReady.Get(), 20) != WAIT_OBJECT_0)
+      continue;
+    const DWORD processId = ReadUInt32(reinterpret_cast<const uint8_t*>(self.view));
+    const char* text = self.view + sizeof(processId);
+    Output output{processId, NowMs(), std::string(text, strnlen(text, kBufferSize - 4))};
+    EnterCriticalSection(&self.lock);
+    self.outputs.push_back(std::move(output));
+    LeaveCriticalSection(&self.lock);
+    SetEvent(self.bufferReady.Get());
+  }
+  return 0;
+}
+
+std::vector<DebugOutputCapture::Output> DebugOutputCapture::Outputs(DWORD processId) const {
+  std::vector<Output> result;
+  EnterCriticalSection(&lock);
+  for (const Output& output : outputs) {
+    if (output.processId == processId)
+      result.push_back(output);
+  }
+  LeaveCriticalSection(&lock);
+  return result;
+}
+
+std::vector<std::string> DebugOutputCapture::Texts(DWORD processId) const {
+  std::vector<std::string> texts;
+  for (const Output& output : Outputs(processId))
+    texts.push_back(output.text);
+  return texts;
+}
+
+std::vector<std::string> DebugOutputCapture::WaitForTexts(DWORD processId, size_t count,
+                                                          DWORD timeoutMs) const {
+  return PollForCount([&] { return Texts(processId); }, count, timeoutMs);
+}
+
+}  // namespace lab

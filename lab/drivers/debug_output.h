@@ -1,0 +1,50 @@
+// Captures the system's debug output (OutputDebugStringA) the way a debug monitor does: the
+// "DBWinMutex", "DBWIN_BUFFER_READY" / "DBWIN_DATA_READY" events and the 4096-byte
+// "DBWIN_BUFFER" mapping that holds the writer's process id, then its text.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/unique_handle.h"
+
+namespace lab {
+
+class DebugOutputCapture {
+ public:
+  DebugOutputCapture();
+  ~DebugOutputCapture();
+  DebugOutputCapture(const DebugOutputCapture&) = delete;
+  DebugOutputCapture& operator=(const DebugOutputCapture&) = delete;
+
+  struct Output {
+    DWORD processId;
+    double timeMs;  // when the capture took it
+    std::string text;
+  };
+
+  // Every output of one process so far, one entry per OutputDebugStringA call.
+  std::vector<std::string> Texts(DWORD processId) const;
+  std::vector<Output> Outputs(DWORD processId) const;
+
+  // Waits until the process wrote at least `count` outputs, then returns them all.
+  std::vector<std::string> WaitForTexts(DWORD processId, size_t count,
+                                        DWORD timeoutMs = 10000) const;
+
+ private:
+  static DWORD WINAPI Listen(void* self);
+
+  ombru::Handle mutex;
+  ombru::Handle bufferReady;
+  ombru::Handle dataReady;
+  ombru::Handle mapping;
+  const char* view = nullptr;
+  mutable CRITICAL_SECTION lock;
+  std::vector<Output> outputs;
+  volatile LONG stopping = 0;
+  ombru::Handle listener;
+};
+
+}  // namespace lab

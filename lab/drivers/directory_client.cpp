@@ -1,0 +1,54 @@
+#include "drivers/directory_client.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "drivers/process.h"
+
+namespace lab {
+
+std::string DirectoryClientFolder(DirectoryClient client) {
+  switch (client) {
+    case DirectoryClient::Complete:
+      return SiblingPath("netwin32\\complete");
+    case DirectoryClient::Incomplete:
+      return SiblingPath("netwin32\\incomplete");
+    case DirectoryClient::Absent:
+      break;
+  }
+  const std::string empty = SiblingPath("netwin32\\absent");
+  CreateDirectoryA(empty.c_str(), nullptr);
+  return empty;
+}
+
+void UseDirectoryClient(DirectoryClient client) {
+  static const std::string original = [] {
+    char path[32767] = {};
+    GetEnvironmentVariableA("PATH", path, sizeof(path));
+    return std::string(path);
+  }();
+  const std::string path =
+      client == DirectoryClient::Absent ? original : DirectoryClientFolder(client) + ";" + original;
+  SetEnvironmentVariableA("PATH", path.c_str());
+}
+
+void ConfigureDirectoryClient(const DirectoryClientSettings& settings) {
+  const char* key = "Software\\OMBRU\\NetWin32StandIn";
+  RegDeleteTreeA(HKEY_CURRENT_USER, key);
+  const struct {
+    const char* name;
+    const char* value;
+  } values[] = {{"Identity", settings.identity},
+                {"Authenticated", settings.authenticated ? nullptr : "0"},
+                {"Fail", settings.failingCall},
+                {"Record", settings.recordPath}};
+  for (const auto& value : values) {
+    if (!value.value)
+      continue;
+    RegSetKeyValueA(HKEY_CURRENT_USER, key, value.name, REG_SZ, value.value,
+                    static_cast<DWORD>(strlen(value.value) + 1));
+  }
+}
+
+}  // namespace lab

@@ -1,0 +1,26 @@
+// The directory client stand-in ("NETWIN32.DLL"), as a driver arranges it.
+#pragma once
+
+#include <string>
+
+namespace lab {
+
+enum class DirectoryClient { Absent, Complete, Incomplete };
+
+// The folder that holds the given "NETWIN32.DLL" (an empty one for Absent).
+std::string DirectoryClientFolder(DirectoryClient client);
+
+// Puts the given client's folder first on this process's PATH, which the agents started later
+// inherit and where this process's own loads look too; Absent takes it off again.
+void UseDirectoryClient(DirectoryClient client);
+
+// The directory client stand-in's behaviour, read by it at every call.
+struct DirectoryClientSettings {
+  const char* identity = nullptr;  // null: the stand-in's default, "CN=alice.O=CORP"
+  bool authenticated = true;
+  const char* failingCall = nullptr;
+  const char* recordPath = nullptr;
+};
+void ConfigureDirectoryClient(const DirectoryClientSettings& settings);
+
+}  // namespace lab

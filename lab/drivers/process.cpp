@@ -1,0 +1,135 @@
+#include "drivers/process.h"
+
+#include <vector>
+
+namespace lab {
+
+std::string SiblingPath(const char* fileName) {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string directory = path;
+  directory.erase(directory.find_last_of('\\') + 1);
+  return directory + fileName;
+}
+
+ChildProcess::ChildProcess(const std::string& exePath, const std::string& arguments,
+                           WORD showCommand, const char* currentDirectory)
+    : path(exePath) {
+  std::string commandLine = "\"" + exePath + "\"";
+  if (!arguments.empty())
+    commandLine += " " + arguments;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = showCommand;
+  PROCESS_INFORMATION info = {};
+  if (CreateProcessA(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                     currentDirectory, &startup, &info)) {
+    process.Reset(info.hProcess);
+    CloseHandle(info.hThread);
+    processId = info.dwProcessId;
+    threadId = info.dwThreadId;
+  }
+}
+
+ChildProcess::~ChildProcess() { Terminate(); }
+
+bool ChildProcess::WaitForExit(DWORD timeoutMs) const {
+  return process && WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+DWORD ChildProcess::ExitCode() const {
+  DWORD code = STILL_ACTIVE;
+  if (process)
+    GetExitCodeProcess(process.Get(), &code);
+  return code;
+}
+
+void ChildProcess::Terminate() {
+  if (process && !WaitForExit(0)) {
+    TerminateProcess(process.Get(), 255);
+    WaitForExit(5000);
+  }
+}
+
+bool PostToThread(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs) {
+  const double deadline = NowMs() + timeoutMs;
+  while (!PostThreadMessageA(threadId, message, wParam, lParam)) {
+    if (NowMs() > deadline)
+      return false;
+    Sleep(10);
+  }
+  return true;
+}
+
+namespace {
+
+struct WindowSearch {
+  const char* classPrefix;
+  HWND found;
+};
+
+BOOL CALLBACK MatchClass(HWND window, LPARAM parameter) {
+  auto& search = *reinterpret_cast<WindowSearch*>(parameter);
+  char name[256] = {};
+  GetClassNameA(window, name, sizeof(name));
+  if (std::string(name).rfind(search.classPrefix, 0) != 0)
+    return TRUE;
+  search.found = window;
+  return FALSE;
+}
+
+}  // namespace
+
+HWND WaitForThreadWindow(DWORD threadId, const char* classPrefix, DWORD timeoutMs) {
+  const double deadline = NowMs() + timeoutMs;
+  WindowSearch search = {classPrefix, nullptr};
+  while (EnumThreadWindows(threadId, MatchClass, reinterpret_cast<LPARAM>(&search)),
+         !search.found) {
+    if (NowMs() > deadline)
+      return nullptr;
+    Sleep(10);
+  }
+  return search.found;
+}
+
+HWND WaitForAgentFrame(const ChildProcess& agent, DWORD timeoutMs) {
+  WaitForInputIdle(agent.Get(), timeoutMs);
+  return WaitForThreadWindow(agent.MainThreadId(), "ATL:", timeoutMs);
+}
+
+DWORD HandleCountOf(DWORD processId) {
+  struct Entry {
+    USHORT processId;
+    USHORT creatorBackTraceIndex;
+    UCHAR objectType;
+    UCHAR attributes;
+    USHORT handle;
+    void* object;
+    ULONG grantedAccess;
+  };
+  struct Table {
+    ULONG count;
+    Entry entries[1];
+  };
+  using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+  static const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+  constexpr ULONG kSystemHandleInformation = 16;
+  std::vector<char> buffer(1 << 20);
+  ULONG needed = 0;
+  while (query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
+               &needed) != 0) {
+    if (buffer.size() >= (1u << 28))
+      return 0;
+    buffer.resize(buffer.size() * 2);
+  }
+  const auto* table = reinterpret_cast<const Table*>(buffer.data());
+  DWORD count = 0;
+  for (ULONG i = 0; i < table->count; ++i) {
+    count += table->entries[i].processId == static_cast<USHORT>(processId);
+  }
+  return count;
+}
+
+}  // namespace lab

@@ -1,0 +1,71 @@
+// Child processes of a lab driver: started from the driver's own folder, never left running.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "common/clock.h"
+#include "framework/unique_handle.h"
+
+namespace lab {
+
+// Full Windows path of a file beside the running executable.
+std::string SiblingPath(const char* fileName);
+
+class ChildProcess {
+ public:
+  // Starts `exePath` with the command line `"exePath" arguments`.
+  ChildProcess(const std::string& exePath, const std::string& arguments,
+               WORD showCommand = SW_SHOWNORMAL, const char* currentDirectory = nullptr);
+  ~ChildProcess();  // terminates the child if it still runs
+
+  ChildProcess(ChildProcess&&) = default;
+
+  bool Started() const { return static_cast<bool>(process); }
+  DWORD Id() const { return processId; }
+  DWORD MainThreadId() const { return threadId; }
+  HANDLE Get() const { return process.Get(); }
+  const std::string& Path() const { return path; }
+
+  bool WaitForExit(DWORD timeoutMs) const;
+  DWORD ExitCode() const;  // STILL_ACTIVE while running
+  void Terminate();
+
+ private:
+  std::string path;
+  ombru::Handle process;
+  DWORD processId = 0;
+  DWORD threadId = 0;
+};
+
+// The agent's hidden frame once its creation has completed (the agent waits for input).
+HWND WaitForAgentFrame(const ChildProcess& agent, DWORD timeoutMs = 10000);
+
+// Posts a thread message, retrying while the thread has no message queue yet.
+bool PostToThread(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam,
+                  DWORD timeoutMs = 10000);
+
+// The first top-level window of a thread whose class name starts with `classPrefix`, waiting for
+// it to appear.
+HWND WaitForThreadWindow(DWORD threadId, const char* classPrefix, DWORD timeoutMs = 10000);
+
+// The number of handles a process holds, counted from outside (the system's handle table:
+// GetProcessHandleCount answers 0 under Wine).
+DWORD HandleCountOf(DWORD processId);
+
+// Calls `fetch` until what it returns holds at least `count` entries or the time is up, and
+// returns the last answer.
+template <typename Fetch>
+auto PollForCount(Fetch fetch, size_t count, DWORD timeoutMs) -> decltype(fetch()) {
+  const double deadline = NowMs() + timeoutMs;
+  auto result = fetch();
+  while (result.size() < count && NowMs() < deadline) {
+    Sleep(10);
+    result = fetch();
+  }
+  return result;
+}
+
+}  // namespace lab

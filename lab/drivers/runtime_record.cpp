@@ -1,0 +1,145 @@
+#include "drivers/runtime_record.h"
+
+#include <map>
+
+#include "common/record_file.h"
+#include "drivers/process.h"
+#include "framework/format.h"
+#include "framework/unique_handle.h"
+
+namespace lab {
+namespace {
+
+constexpr char kClassKey[] = "Software\\Classes\\CLSID\\{7A3C1E52-4B9D-4F61-9C2E-0D5B8A6F3E11}";
+
+void Register() {
+  ombru::RegistryKey key;
+  const std::string serverKey = std::string(kClassKey) + "\\InprocServer32";
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, serverKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                      key.Put(), nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  const std::string path = SiblingPath("runtime_stand_in.dll");
+  RegSetValueExA(key.Get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                 static_cast<DWORD>(path.size() + 1));
+  static const char kBoth[] = "Both";
+  RegSetValueExA(key.Get(), "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(kBoth),
+                 sizeof(kBoth));
+}
+
+// The stand-in's settings are environment variables, which the agents started later inherit.
+void ClearSettings() {
+  for (const char* name :
+       {"OMBRU_RUNTIME_RECORD", "OMBRU_RUNTIME_FAIL", "OMBRU_RUNTIME_STORAGE_TYPE",
+        "OMBRU_RUNTIME_OPERATION", "OMBRU_RUNTIME_HOLD_CONNECT"}) {
+    SetEnvironmentVariableA(name, nullptr);
+  }
+}
+
+void Unregister() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kClassKey); }
+
+}  // namespace
+
+RuntimeStandIn::RuntimeStandIn(bool registered) {
+  recordPath = TempPath("runtime");
+  ClearSettings();
+  SetEnvironmentVariableA("OMBRU_RUNTIME_RECORD", recordPath.c_str());
+  if (registered) {
+    Register();
+  } else {
+    Unregister();
+  }
+}
+
+RuntimeStandIn::~RuntimeStandIn() {
+  Register();
+  ClearSettings();
+  DeleteFileA(recordPath.c_str());
+}
+
+void RuntimeStandIn::SetFailures(const char* steps) {
+  SetEnvironmentVariableA("OMBRU_RUNTIME_FAIL", steps);
+}
+
+void RuntimeStandIn::SetStorageType(const char* value) {
+  SetEnvironmentVariableA("OMBRU_RUNTIME_STORAGE_TYPE", value);
+}
+
+void RuntimeStandIn::SetOperation(const char* served) {
+  SetEnvironmentVariableA("OMBRU_RUNTIME_OPERATION", served);
+}
+
+void RuntimeStandIn::HoldFirstConnect(DWORD ms) {
+  SetEnvironmentVariableA("OMBRU_RUNTIME_HOLD_CONNECT", std::to_string(ms).c_str());
+}
+
+std::vector<RuntimeCall> RuntimeStandIn::Calls() const {
+  std::vector<RuntimeCall> calls;
+  for (const std::string& line : CompleteLines(recordPath)) {
+    std::vector<std::string> parts = Fields(line);
+    if (parts.size() < 4)
+      continue;
+    RuntimeCall call{static_cast<DWORD>(std::stoul(parts[0])),
+                     std::stod(parts[1]),
+                     std::stol(parts[2]),
+                     parts[3],
+                     {}};
+    call.arguments.assign(parts.begin() + 4, parts.end());
+    calls.push_back(call);
+  }
+  return calls;
+}
+
+std::vector<RuntimeCall> RuntimeStandIn::Calls(const char* operation) const {
+  std::vector<RuntimeCall> matching;
+  for (const RuntimeCall& call : Calls()) {
+    if (call.operation == operation)
+      matching.push_back(call);
+  }
+  return matching;
+}
+
+std::vector<RuntimeCall> RuntimeStandIn::WaitForCalls(const char* operation, size_t count,
+                                                      DWORD timeoutMs) const {
+  return PollForCount([&] { return Calls(operation); }, count, timeoutMs);
+}
+
+std::vector<RuntimeCall> RuntimeStandIn::Sent(uint32_t methodId) const {
+  // The message's first four bytes, as the record shows them: the method, little-endian.
+  const std::string method =
+      ombru::FormatString("%02x%02x%02x%02x", methodId & 0xFF, (methodId >> 8) & 0xFF,
+                          (methodId >> 16) & 0xFF, methodId >> 24);
+  std::vector<RuntimeCall> sent;
+  for (const RuntimeCall& call : Calls("Invoke")) {
+    if (call.arguments.at(1).compare(0, method.size(), method) == 0)
+      sent.push_back(call);
+  }
+  return sent;
+}
+
+std::vector<RuntimeCall> RuntimeStandIn::WaitForSent(uint32_t methodId, size_t count,
+                                                     DWORD timeoutMs) const {
+  return PollForCount([&] { return Sent(methodId); }, count, timeoutMs);
+}
+
+std::vector<std::string> RuntimeStandIn::UnbalancedObjects() const {
+  std::map<std::string, int> finalCounts;
+  std::vector<std::string> unbalanced;
+  for (const RuntimeCall& call : Calls()) {
+    const std::string object = std::to_string(call.processId) + ":" + std::to_string(call.object);
+    if (call.operation == "Created")
+      finalCounts[object] = 1;
+    if (call.operation == "AddRef" || call.operation == "Release") {
+      finalCounts[object] = std::stoi(call.arguments.at(0));
+      if (finalCounts[object] < 0)
+        unbalanced.push_back(object + " released too often");
+    }
+  }
+  for (const auto& entry : finalCounts) {
+    if (entry.second > 0)
+      unbalanced.push_back(entry.first + " still referenced");
+  }
+  return unbalanced;
+}
+
+}  // namespace lab

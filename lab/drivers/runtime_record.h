@@ -1,0 +1,56 @@
+// Registers the runtime stand-in's COM class in the Wine prefix and reads back what it recorded.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace lab {
+
+// One recorded call: the process, the object's number, the operation and its arguments.
+struct RuntimeCall {
+  DWORD processId;
+  double timeMs;  // the same clock as NowMs()
+  long object;
+  std::string operation;
+  std::vector<std::string> arguments;
+};
+
+class RuntimeStandIn {
+ public:
+  // Registers the class (InprocServer32, ThreadingModel "Both") unless `registered` is false, in
+  // which case the class is removed. Sets the stand-in's environment for children started later.
+  explicit RuntimeStandIn(bool registered = true);
+  ~RuntimeStandIn();
+  RuntimeStandIn(const RuntimeStandIn&) = delete;
+  RuntimeStandIn& operator=(const RuntimeStandIn&) = delete;
+
+  // "create", "connect", "invoke" and/or "getoperation"; empty for none.
+  void SetFailures(const char* steps);
+  void SetStorageType(const char* value);  // null: GetStorageType writes nothing
+  // What GetOperation serves: "object,kind,typeMask,flags,text", or "object,kind,-" for a record
+  // without payload; null: nothing.
+  void SetOperation(const char* served);
+  // Holds up the first Connect of each process by this many milliseconds.
+  void HoldFirstConnect(DWORD ms);
+
+  std::vector<RuntimeCall> Calls() const;
+  std::vector<RuntimeCall> Calls(const char* operation) const;
+  std::vector<RuntimeCall> WaitForCalls(const char* operation, size_t count,
+                                        DWORD timeoutMs = 10000) const;
+
+  // The Invoke calls whose message carries the given method number.
+  std::vector<RuntimeCall> Sent(uint32_t methodId) const;
+  std::vector<RuntimeCall> WaitForSent(uint32_t methodId, size_t count,
+                                       DWORD timeoutMs = 10000) const;
+
+  // Objects whose reference count did not return to zero, or went below it.
+  std::vector<std::string> UnbalancedObjects() const;
+
+ private:
+  std::string recordPath;
+};
+
+}  // namespace lab

@@ -1,0 +1,74 @@
+// Stand-in for the Novell directory client library "NETWIN32.DLL": the five entry points the
+// agent uses, with undecorated names. Told at each call through the registry, so that tests can
+// change it while an agent runs, under HKCU\Software\OMBRU\NetWin32StandIn:
+//   Authenticated  "0": NWIsDSAuthenticated answers 0 (default: 1)
+//   Fail           the name of one entry point that returns an error
+//   Identity       what NWDSWhoAmI writes (default "CN=alice.O=CORP")
+//   Record         a file to which each call appends "<name>|<arguments>"
+// Built a second time without NWDSSetContext, as an incomplete client.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "common/record_file.h"
+#include "framework/format.h"
+
+namespace {
+
+constexpr uint32_t kContext = 0x4E57;
+
+std::string Setting(const char* name) {
+  char value[1024] = {};
+  DWORD size = sizeof(value) - 1;
+  if (RegGetValueA(HKEY_CURRENT_USER, "Software\\OMBRU\\NetWin32StandIn", name, RRF_RT_REG_SZ,
+                   nullptr, value, &size) != ERROR_SUCCESS) {
+    return std::string();
+  }
+  return value;
+}
+
+int Answer(const char* entryPoint, const std::string& arguments) {
+  lab::AppendLine(Setting("Record"), std::string(entryPoint) + "|" + arguments);
+  return Setting("Fail") == entryPoint ? 0x8999 : 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+__declspec(dllexport) int WINAPI NWIsDSAuthenticated() {
+  Answer("NWIsDSAuthenticated", "");
+  return Setting("Authenticated") == "0" ? 0 : 1;
+}
+
+__declspec(dllexport) int WINAPI NWDSCreateContextHandle(uint32_t* context) {
+  *context = kContext;
+  return Answer("NWDSCreateContextHandle", "");
+}
+
+__declspec(dllexport) int WINAPI NWDSGetContext(uint32_t context, int key, void* value) {
+  *static_cast<uint32_t*>(value) = 0x1;  // DCV_DEREF_ALIASES
+  return Answer("NWDSGetContext", ombru::FormatString("%#x|%d", context, key));
+}
+
+#ifndef OMBRU_NETWIN32_INCOMPLETE
+__declspec(dllexport) int WINAPI NWDSSetContext(uint32_t context, int key, void* value) {
+  return Answer("NWDSSetContext",
+                ombru::FormatString("%#x|%d|%#x", context, key, *static_cast<uint32_t*>(value)));
+}
+#endif
+
+__declspec(dllexport) int WINAPI NWDSWhoAmI(uint32_t context, char* name) {
+  const int result = Answer("NWDSWhoAmI", ombru::FormatString("%#x", context));
+  if (result != 0)
+    return result;
+  std::string identity = Setting("Identity");
+  if (identity.empty())
+    identity = "CN=alice.O=CORP";
+  lstrcpynA(name, identity.c_str(), 257);
+  return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,221 @@
+// Plays one whole session of the real ombru.exe against the lab's stand-ins and prints a
+// timeline: seconds since the start, where something arrived, and what, field by field. The demo
+// serves the two log pipes itself, as the runtime's log collector would.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "common/invoke_message.h"
+#include "common/log_pipe_server.h"
+#include "demo/timeline.h"
+#include "drivers/debug_output.h"
+#include "drivers/directory_client.h"
+#include "drivers/message_box.h"
+#include "drivers/process.h"
+#include "drivers/runtime_record.h"
+#include "drivers/services.h"
+#include "drivers/session_input.h"
+#include "drivers/shell.h"
+
+using namespace lab;
+
+namespace {
+
+const char* MethodName(uint32_t method) {
+  switch (method) {
+    case 901:
+      return "METHOD_USER_CHANGED";
+    case 922:
+      return "METHOD_SHELL_STOPPED";
+    case 923:
+      return "METHOD_SHELL_STARTED";
+  }
+  return "?";
+}
+
+demo::EventFields InvokeFields(const ParsedMessage& message) {
+  demo::EventFields fields = {
+      {"method", std::to_string(message.methodId) + " " + MethodName(message.methodId)},
+      {"object", std::to_string(message.objectId)}};
+  const char* names[] = {"user", "domain", "token", "process"};
+  for (size_t i = 0; i < message.inArguments.size() && i < 4; ++i) {
+    const ParsedArgument& argument = message.inArguments[i];
+    fields.emplace_back(names[i], argument.type == 2 ? "\"" + ArgumentString(argument) + "\""
+                                                     : std::to_string(ArgumentUInt32(argument)));
+  }
+  return fields;
+}
+
+// What the peers recorded since the last look, handed to the timeline with their own times.
+class Peers {
+ public:
+  Peers(demo::Timeline& timeline, const RuntimeStandIn& runtime, const ConsoleRecord& console,
+        const ServiceStandIns& services, const DebugOutputCapture& debug)
+      : timeline(timeline), runtime(runtime), console(console), services(services), debug(debug) {}
+
+  void Collect(DWORD watchdogId = 0) {
+    const auto calls = runtime.Calls();
+    for (; runtimeSeen < calls.size(); ++runtimeSeen)
+      AddRuntimeCall(calls[runtimeSeen]);
+    const auto starts = console.Starts();
+    for (; consoleSeen < starts.size(); ++consoleSeen) {
+      const ConsoleStart& start = starts[consoleSeen];
+      timeline.Add(start.timeMs, "console", "started",
+                   {{"file", start.module},
+                    {"args", start.arguments},
+                    {"show", std::to_string(start.showCommand)}});
+    }
+    const auto started = services.Starts();
+    for (; servicesSeen < started.size(); ++servicesSeen) {
+      timeline.Add(started[servicesSeen].timeMs, "service",
+                   started[servicesSeen].name + " started");
+    }
+    if (watchdogId) {
+      for (const auto& output : debug.Outputs(watchdogId))
+        timeline.Add(output.timeMs, "debug", output.text);
+    }
+  }
+
+ private:
+  void AddRuntimeCall(const RuntimeCall& call) {
+    if (call.operation == "Invoke") {
+      const std::vector<uint8_t> bytes = FromHex(call.arguments.at(1));
+      if (const auto message = ParseInvokeMessage(bytes.data(), bytes.size())) {
+        timeline.Add(call.timeMs, "runtime", "Invoke, " + call.arguments.at(0) + " bytes",
+                     InvokeFields(*message));
+      }
+      return;
+    }
+    for (const char* shown :
+         {"Connect", "GetOperation", "CompleteOperation", "FailOperation", "GetStorageType"}) {
+      if (call.operation != shown)
+        continue;
+      std::string arguments;
+      for (const std::string& argument : call.arguments)
+        arguments += " " + argument;
+      timeline.Add(call.timeMs, "runtime", call.operation + arguments);
+    }
+  }
+
+  demo::Timeline& timeline;
+  const RuntimeStandIn& runtime;
+  const ConsoleRecord& console;
+  const ServiceStandIns& services;
+  const DebugOutputCapture& debug;
+  size_t runtimeSeen = 0, consoleSeen = 0, servicesSeen = 0;
+};
+
+}  // namespace
+
+int main() {
+  demo::Timeline timeline(NowMs());
+  std::printf("    time  where    what\n");
+
+  // The session's surroundings: runtime, directory client, console settings, services.
+  RuntimeStandIn runtime;
+  runtime.SetStorageType("2");
+  DirectoryClientSettings identity;
+  identity.identity = "CN=alice.O=CORP";
+  ConfigureDirectoryClient(identity);
+  UseDirectoryClient(DirectoryClient::Complete);
+  DeleteMachineKey("Software\\Velmora\\OMBR");
+  DeleteMachineKey("Software\\Velmora\\TSL");
+  SetMachineString("Software\\Velmora\\TSL", "Path", SiblingPath("console").c_str());
+  ConsoleRecord console;
+  ServiceStandIns services("stop");
+  DebugOutputCapture debug;
+  Peers peers(timeline, runtime, console, services, debug);
+
+  LogPipeServer collector(PipeBehaviour::Message,
+                          [&](const LogPipe& pipe, const std::string& message) {
+                            demo::EventFields fields;
+                            for (const auto& field : RecordFields(pipe, message))
+                              fields.emplace_back(field.first, Printable(field.second));
+                            timeline.Add(NowMs(), pipe.label, "record", fields);
+                          });
+  DWORD error = 0;
+  const LogPipe* taken = nullptr;
+  if (!collector.Start(error, taken)) {
+    std::fprintf(stderr, "demo: %s is served by someone else (error %lu)\n", taken->name, error);
+    return 1;
+  }
+
+  // Each step shows what happened during the one before, in time order.
+  auto step = [&](const char* what, DWORD watchdogId = 0) {
+    Sleep(100);  // what is still on its way
+    peers.Collect(watchdogId);
+    timeline.Flush();
+    std::printf("\n");
+    timeline.Add(NowMs(), "demo", std::string("-- ") + what);
+    timeline.Flush();
+  };
+
+  step("the agent starts: ombru.exe, in a session with the Novell client and no shell yet");
+  ChildProcess agent(SiblingPath("ombru.exe"), "");
+  WaitForAgentFrame(agent);
+  runtime.WaitForSent(901, 1, 5000);
+  runtime.WaitForSent(922, 1, 5000);
+
+  step("the desktop shell starts");
+  ShellStandIn shell;
+  runtime.WaitForSent(923, 1, 5000);
+
+  step("the user's directory identity changes; an \"Environment\" broadcast follows");
+  identity.identity = "CN=bob.O=CORP";
+  ConfigureDirectoryClient(identity);
+  BroadcastSettingChange("Environment");
+  runtime.WaitForSent(901, 2, 5000);
+
+  step("the runtime's storage settings change: a \"VLMStorageSettings\" broadcast");
+  BroadcastSettingChange("VLMStorageSettings");
+  runtime.WaitForSent(901, 3, 5000);
+
+  step("the user presses Ctrl+Shift+F");
+  PressHotKey('F');
+  console.WaitForStarts(1);
+
+  step("the runtime starts ombru.exe /OPKEY:42 for a pending message");
+  runtime.SetOperation("11,7,2,1,Your session ends at 18:00.");
+  {
+    ChildProcess pending(SiblingPath("ombru.exe"), "/OPKEY:42");
+    const MessageBoxSeen box = AcknowledgeMessageBox(pending.MainThreadId());
+    timeline.Add(NowMs(), "screen", "message box, acknowledged with OK",
+                 {{"caption", box.caption}, {"text", box.text}});
+    pending.WaitForExit(10000);
+    timeline.Add(NowMs(), "demo",
+                 "ombru.exe /OPKEY:42 ended with exit code " + std::to_string(pending.ExitCode()));
+  }
+  runtime.SetOperation(nullptr);
+
+  step("a watchdog waits for a process, which ends after half a second");
+  DWORD watchdogId = 0;
+  {
+    ChildProcess watched(SiblingPath("waiter.exe"), "500");
+    ChildProcess watchdog(SiblingPath("ombru.exe"), "/WATCHDOG:" + std::to_string(watched.Id()));
+    watchdog.WaitForExit(20000);
+    debug.WaitForTexts(watchdog.Id(), 1, 2000);
+    watchdogId = watchdog.Id();
+    timeline.Add(
+        NowMs(), "demo",
+        "ombru.exe /WATCHDOG: ended with exit code " + std::to_string(watchdog.ExitCode()));
+  }
+
+  step("the desktop shell ends", watchdogId);
+  shell.Stop();
+  runtime.WaitForSent(922, 2, 5000);
+
+  step("WM_QUIT with wParam 0 reaches the agent's main thread");
+  PostToThread(agent.MainThreadId(), WM_QUIT, 0, 0);
+  agent.WaitForExit(10000);
+  timeline.Add(NowMs(), "demo",
+               "the agent ended with exit code " + std::to_string(agent.ExitCode()));
+  Sleep(100);
+  peers.Collect();
+  timeline.Flush();
+
+  DeleteMachineKey("Software\\Velmora\\TSL");
+  ConfigureDirectoryClient({});
+  return agent.ExitCode() == 0 ? 0 : 1;
+}

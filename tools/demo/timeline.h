@@ -1,0 +1,37 @@
+// The demo's timeline: events from every peer of the agent, printed in the order they happened
+// whatever the order in which the demo learnt of them.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace demo {
+
+using EventFields = std::vector<std::pair<std::string, std::string>>;
+
+class Timeline {
+ public:
+  explicit Timeline(double epochMs) : epochMs(epochMs) {}
+
+  // May be called from any thread.
+  void Add(double timeMs, const char* where, const std::string& what, EventFields fields = {});
+
+  // Prints every event added so far, oldest first.
+  void Flush();
+
+ private:
+  struct Event {
+    double timeMs;
+    const char* where;
+    std::string what;
+    EventFields fields;
+  };
+
+  const double epochMs;
+  std::mutex lock;
+  std::vector<Event> pending;
+};
+
+}  // namespace demo
