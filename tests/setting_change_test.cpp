@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "harness/test.h"
+#include "common/record_file.h"
 #include "drivers/agent.h"
 #include "drivers/log_collector.h"
 #include "drivers/process.h"
@@ -48,6 +49,28 @@ START_TEST(creation_without_directory_client) {
      "broadcasts: %s\n", Bracketed(texts, 1).c_str());
   Sleep(300);
   ok(runtime.Sent(901).size() == 0, "nothing queued without the directory client\n");
+}
+
+START_TEST(directory_client_never_from_the_current_directory) {
+  ShellStandIn shell;
+  RuntimeStandIn runtime;
+  runtime.SetStorageType("2");
+  const std::string calls = lab::TempPath("netwin32");
+  DirectoryClientSettings settings;
+  settings.recordPath = calls.c_str();
+  ConfigureDirectoryClient(settings);
+  LogCollector collector;
+  UseDirectoryClient(DirectoryClient::Absent);
+  Agent agent(DirectoryClientFolder(DirectoryClient::Complete).c_str());
+  agent.SettingChange("Policy");
+  ok(Bracketed(Logged(collector, 2)) ==
+         "[Detected environment change][OMBRU::OnSettingChange::Policy]",
+     "no identity from the current directory: %s\n", Bracketed(Logged(collector, 2)).c_str());
+  ok(lab::CompleteLines(calls).empty(), "the stand-in was called %zu times\n",
+     lab::CompleteLines(calls).size());
+  ok(runtime.Sent(901).empty(), "nothing reported\n");
+  ConfigureDirectoryClient({});
+  DeleteFileA(calls.c_str());
 }
 
 START_TEST(incomplete_directory_client) {

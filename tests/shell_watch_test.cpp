@@ -88,3 +88,26 @@ START_TEST(agent_started_with_shell_reports_nothing) {
   ok(runtime.Calls("Invoke").empty(), "nothing sent\n");
   agent.Exit();
 }
+
+START_TEST(held_up_report_never_ends_on_a_stale_state) {
+  lab::ShellStandIn shell;
+  RuntimeStandIn runtime;
+  runtime.HoldFirstConnect(1500);
+  LogCollector collector;
+  lab::Agent agent;
+  collector.WaitForMessages(InfoPipe(), 2);
+  // The report of the shell's end is held up at the runtime while the shell starts again.
+  ok(shell.Toggle(), "the shell window did not go\n");
+  collector.WaitForMessages(InfoPipe(), 4);
+  ok(shell.Toggle(), "the shell window did not come back\n");
+  const auto texts = collector.WaitForInfoTexts(6);
+  ok(Bracketed(texts, 2) ==
+         "[Detected shell termination][Notifying OMBR of shell state change]"
+         "[Detected shell start][Notifying OMBR of shell state change]",
+     "both transitions logged: %s\n", Bracketed(texts, 2).c_str());
+  const std::vector<std::string> sent = InvokedMessages(runtime, 2);
+  ok(sent.size() == 2 && sent.back() == ShellMessage(923),
+     "the runtime's last report must be the running shell: %s\n",
+     sent.empty() ? "" : sent.back().c_str());
+  ok(agent.Exit() == 0, "exit code\n");
+}

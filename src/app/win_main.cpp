@@ -10,7 +10,22 @@
 #include "framework/narrow_string.h"
 #include "runtime_link/pending_op_exec.h"
 
+namespace {
+
+// Libraries loaded by name (the Novell client's "NETWIN32.DLL") must never come from whatever
+// folder the agent was started in; the program's folder, the system folders and PATH still find
+// them. Any DLL directory takes the current directory out of the search. Windows also accepts ""
+// for that, Wine only a name: the system folder, which the search holds anyway.
+void RemoveCurrentDirectoryFromDllSearch() {
+  char system[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryA(system, MAX_PATH);
+  SetDllDirectoryA(length > 0 && length < MAX_PATH ? system : "");
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  RemoveCurrentDirectoryFromDllSearch();
   CoInitialize(nullptr);
   // From here on, faults on this thread reach handlers as VLM:: exceptions.
   ombru::SetStructuredExceptionTranslator(TranslateStructuredException);

@@ -43,9 +43,26 @@ ombru::AccountName DirectoryAccountName(const DirectoryIdentityLookup& lookup) {
   return {"NDS", name};
 }
 
+class ExclusiveLock {
+ public:
+  explicit ExclusiveLock(SRWLOCK& lock) : lock(lock) { AcquireSRWLockExclusive(&lock); }
+  ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock); }
+  ExclusiveLock(const ExclusiveLock&) = delete;
+  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+ private:
+  SRWLOCK& lock;
+};
+
 }  // namespace
 
 DWORD WINAPI NotifyShellStateChange(void*) {
+  // Two quick transitions queue two items, which may run at once on two pool threads. If the
+  // earlier were held up after its sample (a busy log collector, a slow runtime), its stale state
+  // would reach the runtime last and stay there until the next transition. One at a time, from
+  // the sample to the end of the send, the last report always carries the latest sample.
+  static SRWLOCK oneAtATime = SRWLOCK_INIT;
+  const ExclusiveLock hold(oneAtATime);
   const bool running = IsShellRunning();
   CWinLogImpl log;
   log.LogInfo("Notifying OMBR of shell state change");

@@ -4,7 +4,8 @@
 
 #include <windows.h>
 
-// Reports METHOD_SHELL_STARTED or METHOD_SHELL_STOPPED, whichever holds when it runs.
+// Reports METHOD_SHELL_STARTED or METHOD_SHELL_STOPPED, whichever holds when it runs. These items
+// run one at a time, so that the runtime's last report is always the latest state.
 DWORD WINAPI NotifyShellStateChange(void* unused);
 
 // Reports the session's user (the directory identity where the client is installed and storage
