@@ -2,7 +2,8 @@
 # Installs what a fresh Debian machine lacks to build and test OMBRU. Safe to run again.
 set -eu
 
-packages="cmake ninja-build clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64"
+packages="cmake ninja-build clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
+  openssl osslsigncode"
 
 missing=""
 for package in $packages; do
