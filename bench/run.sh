@@ -32,9 +32,31 @@ cpu_ns() {
     "$1" "$2"
 }
 
+# The same source without the release's hardening (stack protector, fortified calls), for its cost.
+plain=build/bench-unhardened
+cmake -S . -B "$plain" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DOMBRU_HARDEN=OFF >/dev/null
+cmake --build "$plain" -j "$(nproc)" --target ombru log_info_bench >/dev/null
+
 echo "| measure | value | target |"
 echo "|---|---|---|"
-wine $bin/log_info_bench.exe
+log_info="$(wine $bin/log_info_bench.exe)"
+echo "$log_info"
+plain_rate="$(wine $plain/bin/log_info_bench.exe | awk -F'|' '/LogInfo, records/ { print $3 + 0 }')"
+echo "$log_info" | awk -F'|' -v p="$plain_rate" '/LogInfo, records/ {
+  printf "| LogInfo without hardening, records/s | %.0f | |\n", p
+  printf "| LogInfo, hardened / unhardened | %.2f | >= 0.95 |\n", ($3 + 0) / p }'
+
+# Throw and catch with the translator's wrapper and without; the least of three runs each.
+best() { for i in 1 2 3; do wine "$bin/$1.exe" | awk -v k="$2" '$1 == k { print $2 }'; done | sort -g | head -1; }
+plain_throw=$(best throw_bench throw)
+wrapped_throw=$(best throw_bench_wrapped throw)
+fault=$(best throw_bench_wrapped fault)
+awk -v p="$plain_throw" -v w="$wrapped_throw" -v f="$fault" 'BEGIN {
+  printf "| throw and catch through four frames, without the translator | %.2f us | |\n", p
+  printf "| the same with the translator installed | %.2f us | |\n", w
+  printf "| throw and catch, translator / without | %.2f | <= 1.1 |\n", w / p
+  printf "| one translated fault, thrown and caught | %.2f us | |\n", f }'
 wine $bin/session_bench.exe latency "${OMBRU_BENCH_TRANSITIONS:-60}"
 wine $bin/session_bench.exe start "${OMBRU_BENCH_STARTS:-15}"
 
@@ -63,4 +85,7 @@ awk -v a="$agent" -v f="$floor" -v b="$bare" -v s="$seconds" 'BEGIN {
   printf "| idle CPU, agent / floor | %.2f | <= 1.1 |\n", (f > 0 ? a / f : 0)
   printf "| idle CPU, agent / bare | %.2f | |\n", (b > 0 ? a / b : 0) }'
 size=$(stat -c %s $bin/ombru.exe)
-awk -v s="$size" 'BEGIN { printf "| size of the static ombru.exe | %.2f MiB | <= 1.5 MiB |\n", s / 1048576 }'
+plain_size=$(stat -c %s $plain/bin/ombru.exe)
+awk -v s="$size" -v p="$plain_size" 'BEGIN {
+  printf "| size of the static ombru.exe | %.2f MiB | <= 1.5 MiB |\n", s / 1048576
+  printf "| size without hardening | %.2f MiB (hardened: %+.1f %%) | |\n", p / 1048576, 100 * (s - p) / p }'

@@ -1,14 +1,16 @@
 // Structured exceptions on a thread with the translator, seen by ordinary C++ handlers.
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
-#include <stdexcept>
+#include <cwchar>
 #include <string>
 #include <typeinfo>
 
 #include "failure/se_translator.h"
 #include "failure/translate.h"
 #include "failure/win32_exception.h"
+#include "drivers/process.h"
 #include "harness/test.h"
 
 namespace {
@@ -85,18 +87,6 @@ START_TEST(access_violation_arrives_typed) {
   const ULONG64 function = reinterpret_cast<ULONG64>(&ReadThrough);
   ok(caught.context.Rip >= function && caught.context.Rip < function + 256,
      "the fault is in ReadThrough\n");
-
-  // Also through handlers for the base classes and for anything.
-  VLM::win32_exception asBase;
-  ok(Throws([] { sink = ReadThrough(nullptr); }, asBase) && asBase.code == 0xC0000005,
-     "caught as VLM::win32_exception\n");
-  bool asAny = false;
-  try {
-    sink = ReadThrough(nullptr);
-  } catch (const std::exception& error) {
-    asAny = dynamic_cast<const VLM::access_violation*>(&error) != nullptr;
-  }
-  ok(asAny, "caught as std::exception\n");
 }
 
 START_TEST(other_faults_arrive_as_win32_exception) {
@@ -110,19 +100,13 @@ START_TEST(other_faults_arrive_as_win32_exception) {
 
   VLM::win32_exception raised;
   ok(Throws([] { RaiseException(0xE0001234, 0, 0, nullptr); }, raised), "not caught\n");
-  ok(raised.code == 0xE0001234 && raised.record.ExceptionCode == 0xE0001234, "code %#x\n",
-     raised.code);
-  try {
-    RaiseException(0xE0004321, 0, 0, nullptr);
-  } catch (const VLM::access_violation&) {
-    ok(false, "a private code is no access violation\n");
-  } catch (const VLM::win32_exception& error) {
-    ok(error.code == 0xE0004321, "code %#x\n", error.code);
-  }
+  ok(typeid(raised) == typeid(VLM::win32_exception) && raised.code == 0xE0001234 &&
+         raised.record.ExceptionCode == 0xE0001234,
+     "code %#x\n", raised.code);
 }
 
-START_TEST(stack_overflow_twice) {
-  for (int round = 0; round < 2; ++round) {
+START_TEST(stack_overflow_again_and_again) {
+  for (int round = 0; round < 20; ++round) {
     VLM::stack_overflow caught;
     ok(Throws([] { sink = Recurse(0); }, caught), "round %d: overflow not caught\n", round);
     ok(std::string(caught.what()) == "Recursion too deep; the stack overflowed", "what [%s]\n",
@@ -130,61 +114,34 @@ START_TEST(stack_overflow_twice) {
     ok(caught.code == 0xC00000FD && caught.record.ExceptionCode == 0xC00000FD,
        "round %d: code %#x\n", round, caught.code);
   }
-  VLM::stack_overflow caught;
-  ok(Throws([] { sink = RecurseLargeFrames(0); }, caught),
-     "overflow through the stack probe not caught\n");
+  for (int round = 0; round < 5; ++round) {
+    VLM::stack_overflow caught;
+    ok(Throws([] { sink = RecurseLargeFrames(0); }, caught),
+       "round %d: overflow through the stack probe not caught\n", round);
+  }
 }
 
-START_TEST(system_and_cpp_exceptions_unchanged) {
+START_TEST(system_handlers_come_first) {
   OutputDebugStringA("no exception");
   ok(IsBadReadPtr(reinterpret_cast<void*>(0x10), 4), "IsBadReadPtr handles the fault itself\n");
   ok(lstrlenA(reinterpret_cast<const char*>(0x10)) == 0, "lstrlenA handles the fault itself\n");
-
-  std::string seen;
-  try {
-    try {
-      throw std::runtime_error("plain");
-    } catch (...) {
-      seen += "inner ";
-      throw;
-    }
-  } catch (const std::runtime_error& error) {
-    seen += error.what();
-  }
-  ok(seen == "inner plain", "rethrow: [%s]\n", seen.c_str());
-  int value = 0;
-  try {
-    throw 42;
-  } catch (int thrown) {
-    value = thrown;
-  }
-  ok(value == 42, "an int thrown and caught\n");
 }
 
 namespace {
 
 HANDLE workItemDone = nullptr;
 bool workItemCaught = false;
-bool faultReachedTop = false;
+bool reachedTop = false;
 
-void LeaveWorkItem() {
-  SetEvent(workItemDone);
-  ExitThread(0);
-}
-
-LONG WINAPI TopLevel(EXCEPTION_POINTERS* pointers) {
-  if (pointers->ExceptionRecord->ExceptionCode != EXCEPTION_ACCESS_VIOLATION) {
-    return EXCEPTION_CONTINUE_SEARCH;
-  }
-  faultReachedTop = true;
-  pointers->ContextRecord->Rsp = (pointers->ContextRecord->Rsp & ~ULONG64{15}) - 8;
-  pointers->ContextRecord->Rip = reinterpret_cast<ULONG64>(&LeaveWorkItem);
+// Lets a raised exception that no handler took return from RaiseException.
+LONG WINAPI ContinueAfterRaise(EXCEPTION_POINTERS*) {
+  reachedTop = true;
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 
-DWORD WINAPI FaultingWorkItem(void*) {
+DWORD WINAPI RaisingWorkItem(void*) {
   try {
-    sink = ReadThrough(reinterpret_cast<volatile int*>(0x20));
+    RaiseException(0xE0001234, 0, 0, nullptr);
   } catch (...) {
     workItemCaught = true;
   }
@@ -196,12 +153,13 @@ DWORD WINAPI FaultingWorkItem(void*) {
 
 START_TEST(work_items_are_not_translated) {
   workItemDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(TopLevel);
-  QueueUserWorkItem(FaultingWorkItem, nullptr, WT_EXECUTEDEFAULT);
+  reachedTop = false;
+  LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(ContinueAfterRaise);
+  QueueUserWorkItem(RaisingWorkItem, nullptr, WT_EXECUTEDEFAULT);
   ok(WaitForSingleObject(workItemDone, 10000) == WAIT_OBJECT_0, "work item did not end\n");
   SetUnhandledExceptionFilter(previous);
-  ok(!workItemCaught, "a pool thread has no translator: catch (...) must not see the fault\n");
-  ok(faultReachedTop, "the fault went untranslated to the top\n");
+  ok(!workItemCaught && reachedTop, "a pool thread has no translator: caught %d, at the top %d\n",
+     workItemCaught, reachedTop);
 }
 
 START_TEST(record_chain_cut_and_copies) {
@@ -231,4 +189,123 @@ START_TEST(record_chain_cut_and_copies) {
   ok(std::string(VLM::win32_exception().what()) == "Unknown exception" &&
          std::string(VLM::stack_overflow().what()) == "stack overflow",
      "default messages\n");
+}
+
+namespace {
+
+void FaultingCallback() { sink = *static_cast<volatile int*>(nullptr); }
+
+const void* volatile badPointer = reinterpret_cast<const void*>(0x10);
+
+__attribute__((noipa)) void CopyFromBadPointer() {
+  char target[64];
+  std::memcpy(target, badPointer, sizeof(target));
+  sink = target[7];
+}
+
+__attribute__((noipa)) void MeasureBadString() {
+  sink = static_cast<int>(std::wcslen(static_cast<const wchar_t*>(badPointer)));
+}
+
+LRESULT CALLBACK FaultingWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_USER)
+    FaultingCallback();
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+int FaultingComparison(const void*, const void*) {
+  FaultingCallback();
+  return 0;
+}
+
+DWORD WINAPI InstallAndEnd(void*) {
+  ombru::SetStructuredExceptionTranslator(TranslateStructuredException);
+  return 0;
+}
+
+}  // namespace
+
+START_TEST(frames_of_other_modules_are_unwound) {
+  HMODULE library = LoadLibraryA("callback_library.dll");
+  using CallBackHolding = void (*)(void (*)(), SRWLOCK*, int*);
+  const auto call = reinterpret_cast<CallBackHolding>(
+      reinterpret_cast<void*>(GetProcAddress(library, "CallBackHolding")));
+  ok(call != nullptr, "callback_library.dll not loaded\n");
+  if (!call)
+    return;
+  SRWLOCK lock = SRWLOCK_INIT;
+  int libraryDestroyed = 0;
+  VLM::access_violation caught;
+  ok(Throws([&] { call(FaultingCallback, &lock, &libraryDestroyed); }, caught),
+     "the fault did not arrive typed through the library\n");
+  ok(libraryDestroyed == 1, "the library's destructor ran %d times\n", libraryDestroyed);
+  ok(TryAcquireSRWLockExclusive(&lock), "the library's lock is still held\n");
+  FreeLibrary(library);
+}
+
+START_TEST(faults_through_window_procedures_and_callbacks) {
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = FaultingWindowProcedure;
+  windowClass.lpszClassName = "OMBRU.FaultingWindow";
+  RegisterClassA(&windowClass);
+  HWND window = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                nullptr, nullptr, nullptr);
+  VLM::access_violation caught;
+  ok(Throws([&] { SendMessageA(window, WM_USER, 0, 0); }, caught), "through SendMessageA\n");
+  PostMessageA(window, WM_USER, 0, 0);
+  ok(Throws(
+         [] {
+           MSG message;
+           while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+             DispatchMessageA(&message);
+         },
+         caught),
+     "through DispatchMessageA\n");
+  DestroyWindow(window);
+  int items[] = {2, 1};
+  ok(Throws([&] { std::qsort(items, 2, sizeof(int), FaultingComparison); }, caught),
+     "through a C library callback\n");
+}
+
+START_TEST(faults_inside_c_library_functions) {
+  // Each called from a function without handlers of its own, so that what GCC assumes of these
+  // calls plays no part: the fault is inside the C library's code.
+  VLM::access_violation caught;
+  ok(Throws([] { CopyFromBadPointer(); }, caught) && caught.has_record,
+     "memcpy from a bad pointer\n");
+  ok(Throws([] { MeasureBadString(); }, caught), "wcslen of a bad pointer\n");
+}
+
+START_TEST(faults_where_cpp_forbids_them_terminate) {
+  for (const char* scenario : {"noexcept", "destructor", "noexcept-in-catch-all"}) {
+    lab::ChildProcess child(lab::SiblingPath("fault_scenario.exe"), scenario);
+    child.WaitForExit(30000);
+    ok(child.ExitCode() == 3, "%s: exit code %lu, expected 3\n", scenario, child.ExitCode());
+  }
+}
+
+START_TEST(other_severities_reach_the_system) {
+  LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(ContinueAfterRaise);
+  for (DWORD code : {DWORD{0x80001234}, DWORD{EXCEPTION_BREAKPOINT}, DWORD{0x40001234}}) {
+    reachedTop = false;
+    bool caught = false;
+    try {
+      RaiseException(code, 0, 0, nullptr);
+    } catch (...) {
+      caught = true;
+    }
+    ok(reachedTop && !caught, "%#lx: reached the system %d, caught %d\n", code, reachedTop, caught);
+  }
+  SetUnhandledExceptionFilter(previous);
+}
+
+START_TEST(ended_threads_leave_no_state) {
+  const size_t before = ombru::TranslatingThreads();
+  for (int i = 0; i < 20; ++i) {
+    HANDLE thread = CreateThread(nullptr, 0, InstallAndEnd, nullptr, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+  }
+  ok(ombru::TranslatingThreads() == before, "%zu states before, %zu after\n", before,
+     ombru::TranslatingThreads());
 }

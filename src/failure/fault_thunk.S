@@ -2,9 +2,10 @@
  * Code that structured-exception translation needs with unwind information of its own.
  *
  * ombru_fault_thunk_entry: where a translated fault resumes. The rewritten context leaves the
- * stack pointer of the frame that takes the exception and the fake return address in r11; the
- * push makes the thunk "called" from that frame's fault point. The function proper begins after
- * the push, so that its unwind information sees an ordinary call.
+ * stack pointer of the frame the exception is thrown from (the faulting one, or the caller of a
+ * prologue or of the stack probe) and the fake return address in r11; the push makes the thunk
+ * "called" from that point. The function proper begins after the push, so that its unwind
+ * information sees an ordinary call.
  *
  * ___chkstk_ms: the stack probe GCC calls for frames over 4 KiB. libgcc's has no unwind
  * information, and a stack overflow faults inside it; this one can be unwound through.

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <exception>
 
-#include "failure/call_site_table.h"
 #include "failure/stack_guard.h"
 
 extern "C" {
@@ -13,6 +12,7 @@ EXCEPTION_DISPOSITION __wrap___gxx_personality_seh0(PEXCEPTION_RECORD record, vo
                                                     PCONTEXT context, PDISPATCHER_CONTEXT dispatch);
 void ombru_fault_thunk_entry();
 [[noreturn]] void ombru_raise_translated_exception();
+void ___chkstk_ms();
 }
 
 namespace ombru {
@@ -24,10 +24,11 @@ constexpr DWORD kFastFail = 0xC0000409;      // cannot be continued
 constexpr DWORD kDebugString = 0x40010006;   // OutputDebugString
 constexpr DWORD kUnwinding = 0x66;           // EXCEPTION_UNWIND and its companions
 constexpr ULONG kStackGuarantee = 64 * 1024;
-constexpr int kMaxUnwindDepth = 1 << 20;
+constexpr int kMaxPassedOver = 16;
 
-// Everything a translating thread needs, reached through one TLS slot: thread_local storage may
-// allocate, which a thread in the middle of a fault must not.
+// Everything a translating thread needs, reached through one fiber-local slot, whose callback
+// frees it when the thread ends: thread_local storage may allocate, which a thread in the middle
+// of a fault must not.
 struct ThreadState {
   SeTranslator translator = nullptr;
   EXCEPTION_RECORD record = {};
@@ -36,13 +37,21 @@ struct ThreadState {
   bool guardNeedsRearming = false;
 };
 
-DWORD stateSlot = TLS_OUT_OF_INDEXES;
+DWORD stateSlot = FLS_OUT_OF_INDEXES;
+volatile LONG liveStates = 0;
+
+void WINAPI FreeThreadState(void* state) {
+  if (!state)
+    return;
+  delete static_cast<ThreadState*>(state);
+  InterlockedDecrement(&liveStates);
+}
 
 ThreadState* CurrentState() {
-  if (stateSlot == TLS_OUT_OF_INDEXES)
+  if (stateSlot == FLS_OUT_OF_INDEXES)
     return nullptr;
   const DWORD lastError = GetLastError();
-  auto* state = static_cast<ThreadState*>(TlsGetValue(stateSlot));
+  auto* state = static_cast<ThreadState*>(FlsGetValue(stateSlot));
   SetLastError(lastError);
   return state;
 }
@@ -57,10 +66,32 @@ bool Translatable(const EXCEPTION_RECORD& record) {
   return (record.ExceptionFlags & (kUnwinding | EXCEPTION_NONCONTINUABLE)) == 0;
 }
 
+// The unwind information's fixed head (x64 UNWIND_INFO).
+struct UnwindInfoHead {
+  uint8_t versionAndFlags;
+  uint8_t sizeOfProlog;
+  uint8_t countOfCodes;
+  uint8_t frameRegisterAndOffset;
+};
+
+// A place that GCC leaves out of the call-site table although it faults: the stack probe, or a
+// prologue (of the faulting function, or of the one that called the probe).
+bool PassedOver(ULONG64 instruction) {
+  ULONG64 imageBase = 0;
+  const PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(instruction, &imageBase, nullptr);
+  if (!function)
+    return false;  // a leaf, which has neither
+  const ULONG64 start = imageBase + function->BeginAddress;
+  if (start == reinterpret_cast<ULONG64>(&___chkstk_ms))
+    return true;
+  const auto* info = reinterpret_cast<const UnwindInfoHead*>(imageBase + function->UnwindData);
+  return instruction - start < info->sizeOfProlog;
+}
+
 // Steps a context out of its function, as the dispatcher does.
 bool UnwindOneFrame(CONTEXT& context) {
   ULONG64 imageBase = 0;
-  PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(context.Rip, &imageBase, nullptr);
+  const PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(context.Rip, &imageBase, nullptr);
   if (!function) {  // a leaf: the return address is on top of the stack
     context.Rip = *reinterpret_cast<ULONG64*>(context.Rsp);
     context.Rsp += 8;
@@ -73,59 +104,27 @@ bool UnwindOneFrame(CONTEXT& context) {
   return context.Rip != 0;
 }
 
-ULONG64 EstablisherFrame(const CONTEXT& context, PRUNTIME_FUNCTION function, ULONG64 imageBase) {
-  CONTEXT copy = context;
-  void* handlerData = nullptr;
-  ULONG64 establisher = 0;
-  RtlVirtualUnwind(UNW_FLAG_NHANDLER, imageBase, copy.Rip, function, &copy, &handlerData,
-                   &establisher, nullptr);
-  return establisher;
-}
-
-// The registers of the dispatcher's current frame as of its ControlPc: the fault's context,
-// unwound until it stands in that frame (matched by its establisher frame, so that recursion
-// does not confuse it).
-bool FrameContext(const CONTEXT& fault, const DISPATCHER_CONTEXT& dispatch, void* frame,
-                  CONTEXT& result) {
-  result = fault;
-  for (int depth = 0; depth < kMaxUnwindDepth; ++depth) {
-    if (result.Rip == dispatch.ControlPc &&
-        EstablisherFrame(result, dispatch.FunctionEntry, dispatch.ImageBase) ==
-            reinterpret_cast<ULONG64>(frame)) {
-      return true;
-    }
-    if (!UnwindOneFrame(result))
+// Where the translated exception is thrown from: the registers of that frame, and the return
+// address the thunk is "called" with. The personality looks up the return address less one: for
+// the faulting instruction itself that is its own address, for a caller its call.
+bool ThrowPoint(const CONTEXT& fault, CONTEXT& point, ULONG64& returnAddress) {
+  point = fault;
+  returnAddress = fault.Rip + 1;
+  for (int passed = 0; PassedOver(returnAddress - 1); ++passed) {
+    if (passed == kMaxPassedOver || !UnwindOneFrame(point))
       return false;
+    returnAddress = point.Rip;
   }
-  return false;
+  return true;
 }
 
-// The handler data lies in the image; nothing past its end is read.
-size_t BytesLeftInImage(ULONG64 imageBase, const uint8_t* at) {
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(imageBase);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(imageBase + dos->e_lfanew);
-  const ULONG64 end = imageBase + nt->OptionalHeader.SizeOfImage;
-  const ULONG64 position = reinterpret_cast<ULONG64>(at);
-  return position < end ? static_cast<size_t>(end - position) : 0;
-}
-
-// Continues the thread in the thunk, "called" from the frame's fault point, when the frame's own
-// handler covers that point. The instruction pointer the personality will look up is the return
-// address less one: for the faulting instruction itself the return address is therefore one past
-// its start, for a call it is the call's own return address.
+// Continues the thread in the thunk at the throw point. Not yet when the throw point lies above
+// this frame (it is itself passed over): a frame further up starts the translation then.
 bool RedirectToTranslator(ThreadState& state, PEXCEPTION_RECORD record, void* frame,
-                          PCONTEXT context, PDISPATCHER_CONTEXT dispatch) {
-  const bool faultingFrame = dispatch->ControlPc == context->Rip;
-  const ULONG64 returnAddress = faultingFrame ? dispatch->ControlPc + 1 : dispatch->ControlPc;
-  const ULONG64 functionStart = dispatch->ImageBase + dispatch->FunctionEntry->BeginAddress;
-  const auto* lsda = static_cast<const uint8_t*>(dispatch->HandlerData);
-  if (!lsda || !CallSiteCovers(lsda, BytesLeftInImage(dispatch->ImageBase, lsda),
-                               returnAddress - 1 - functionStart)) {
-    return false;
-  }
-
-  CONTEXT resume;
-  if (!FrameContext(*context, *dispatch, frame, resume))
+                          PCONTEXT context) {
+  CONTEXT point;
+  ULONG64 returnAddress = 0;
+  if (!ThrowPoint(*context, point, returnAddress) || point.Rsp > reinterpret_cast<ULONG64>(frame))
     return false;
 
   state.record = *record;
@@ -134,23 +133,24 @@ bool RedirectToTranslator(ThreadState& state, PEXCEPTION_RECORD record, void* fr
   if (record->ExceptionCode == EXCEPTION_STACK_OVERFLOW)
     state.guardNeedsRearming = true;
 
-  resume.Rip = reinterpret_cast<ULONG64>(&ombru_fault_thunk_entry);
-  resume.R11 = returnAddress;
-  *context = resume;
+  point.Rip = reinterpret_cast<ULONG64>(&ombru_fault_thunk_entry);
+  point.R11 = returnAddress;
+  *context = point;
   return true;
 }
 
 }  // namespace
 
 SeTranslator SetStructuredExceptionTranslator(SeTranslator translator) {
-  if (stateSlot == TLS_OUT_OF_INDEXES)
-    stateSlot = TlsAlloc();
-  if (stateSlot == TLS_OUT_OF_INDEXES)
+  if (stateSlot == FLS_OUT_OF_INDEXES)
+    stateSlot = FlsAlloc(FreeThreadState);
+  if (stateSlot == FLS_OUT_OF_INDEXES)
     return nullptr;
-  auto* state = static_cast<ThreadState*>(TlsGetValue(stateSlot));
+  auto* state = static_cast<ThreadState*>(FlsGetValue(stateSlot));
   if (!state) {
     state = new ThreadState();
-    TlsSetValue(stateSlot, state);
+    FlsSetValue(stateSlot, state);
+    InterlockedIncrement(&liveStates);
     ULONG guarantee = kStackGuarantee;
     SetThreadStackGuarantee(&guarantee);
     ArmStackGuard();
@@ -160,6 +160,8 @@ SeTranslator SetStructuredExceptionTranslator(SeTranslator translator) {
   return previous;
 }
 
+size_t TranslatingThreads() { return static_cast<size_t>(liveStates); }
+
 }  // namespace ombru
 
 extern "C" EXCEPTION_DISPOSITION __wrap___gxx_personality_seh0(PEXCEPTION_RECORD record,
@@ -167,18 +169,20 @@ extern "C" EXCEPTION_DISPOSITION __wrap___gxx_personality_seh0(PEXCEPTION_RECORD
                                                                PDISPATCHER_CONTEXT dispatch) {
   using namespace ombru;
   if (ThreadState* state = CurrentState()) {
+    // The unwind of a translated overflow runs deep in the stack, below where the guard belongs;
+    // the thread continues in this frame once it ends.
     if (state->guardNeedsRearming && (record->ExceptionFlags & EXCEPTION_TARGET_UNWIND)) {
-      state->guardNeedsRearming = !ArmStackGuard();
+      state->guardNeedsRearming = !ArmStackGuard(frame);
     }
     if (state->translator && Translatable(*record) &&
-        RedirectToTranslator(*state, record, frame, context, dispatch)) {
+        RedirectToTranslator(*state, record, frame, context)) {
       return ExceptionContinueExecution;
     }
   }
   return __real___gxx_personality_seh0(record, frame, context, dispatch);
 }
 
-// Called by the thunk on the faulting thread, with the stack of the frame that takes the fault.
+// Called by the thunk on the faulting thread, on the stack of the frame that throws.
 extern "C" void ombru_raise_translated_exception() {
   using namespace ombru;
   ThreadState* state = CurrentState();

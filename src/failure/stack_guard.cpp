@@ -13,9 +13,10 @@ bool Query(const void* address, MEMORY_BASIC_INFORMATION& region) {
 
 }  // namespace
 
-bool ArmStackGuard() {
+bool ArmStackGuard(const void* continueAt) {
   MEMORY_BASIC_INFORMATION region = {};
-  const char* const stackPointer = reinterpret_cast<const char*>(&region);
+  const char* const stackPointer =
+      continueAt ? static_cast<const char*>(continueAt) : reinterpret_cast<const char*>(&region);
   if (!Query(stackPointer, region))
     return false;
   char* const reserveBase = static_cast<char*>(region.AllocationBase);

@@ -6,7 +6,8 @@ namespace ombru {
 // is raised while the thread's guaranteed stack (SetThreadStackGuarantee) is still free for
 // handling it. Used when the translator is installed and again after each translated overflow,
 // which uses the guard up, as _resetstkoflw would be. Fails, changing nothing, while the stack
-// pointer is too close to that place.
-bool ArmStackGuard();
+// pointer (or the one at which the thread is about to continue, when given) is too close to that
+// place.
+bool ArmStackGuard(const void* continueAt = nullptr);
 
 }  // namespace ombru
