@@ -45,7 +45,6 @@ START_TEST(mode_selection) {
       {"/WATCHDOG:ABC", Mode::Watchdog, 0},
       {"/WATCHDOG2:4711", Mode::Watchdog2, 4711},
       {"/WATCHDOG2:1 /WATCHDOG:2", Mode::Watchdog, 2},
-      {"/WATCHDOG2:7 /WATCHDOG2:8", Mode::Watchdog2, 7},
       {"/OPKEY:/OPKEY:5", Mode::PendingOperation, 0},
   };
   for (const auto& c : cases) {

@@ -19,7 +19,6 @@ START_TEST(setting_text) {
   } cases[] = {
       {"failed query", kErrorMoreData, kRegSz, "", 0, ""},
       {"failed query keeps no bytes", 2, kRegSz, std::string("k\0", 2), 2, ""},
-      {"empty REG_SZ", kErrorSuccess, kRegSz, "", 0, ""},
       {"REG_SZ NUL only", kErrorSuccess, kRegSz, std::string(1, '\0'), 1, ""},
       {"REG_SZ Ctrl+K", kErrorSuccess, kRegSz, std::string("Ctrl+K\0", 7), 7, "Ctrl+K"},
       {"REG_SZ without NUL", kErrorSuccess, kRegSz, "ab", 2, "ab"},

@@ -78,20 +78,3 @@ START_TEST(message_bytes) {
     ok(got == WithoutBlanks(c.hex), "%s: got %s\n", c.name, got.c_str());
   }
 }
-
-START_TEST(capacity_too_small_writes_nothing) {
-  CInvokeData data(ombru::METHOD_USER_CHANGED, 11);
-  data.AddString("alice");
-  const uint32_t size = data.GetSerializedSize(ombru::SERIALIZE_CALL);
-  for (uint32_t capacity : {0u, 1u, 35u, size - 1}) {
-    std::vector<uint8_t> buffer(size + 4, 0xCC);
-    const int32_t result = data.Serialize(buffer.data(), capacity, ombru::SERIALIZE_CALL);
-    ok(result == ombru::kInvokeOutOfMemory, "capacity %u: result %#x\n", capacity,
-       static_cast<unsigned>(result));
-    ok(buffer == std::vector<uint8_t>(size + 4, 0xCC), "capacity %u: bytes written\n", capacity);
-  }
-  std::vector<uint8_t> larger(size + 4, 0xCC);
-  ok(data.Serialize(larger.data(), size + 4, ombru::SERIALIZE_CALL) == static_cast<int32_t>(size),
-     "a larger buffer takes the message\n");
-  ok(larger[size] == 0xCC, "nothing past the message\n");
-}

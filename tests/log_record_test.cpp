@@ -5,25 +5,10 @@
 #include "harness/test.h"
 
 START_TEST(info_record) {
-  static const struct {
-    const char* message;
-    unsigned thread;
-    const char* path;
-    const char* expected;
-  } cases[] = {
-      {"Detected shell start", 4712, "C:\\Apps\\agent.exe",
-       "Detected shell start|4712|C:\\Apps\\agent.exe"},
-      {nullptr, 1, "C:\\a.exe", "|1|C:\\a.exe"},
-      {"", 4294967295u, "", "|4294967295|"},
-      {"a|b", 2, "p", "a|b|2|p"},
-      {"%s %d %n %%", 3, "p", "%s %d %n %%|3|p"},
-  };
-  for (const auto& c : cases) {
-    const std::string got = ombru::FormatInfoRecord(c.message, c.thread, c.path);
-    ok(got == c.expected, "got [%s], expected [%s]\n", got.c_str(), c.expected);
-  }
+  // The texts themselves go over a real pipe in log_pipe_test; here the sizes.
   ok(ombru::FormatInfoRecord("Detected shell start", 4712, "C:\\Apps\\agent.exe").size() + 1 == 44,
      "the example record is 44 bytes with its NUL\n");
+  ok(ombru::FormatInfoRecord(nullptr, 4294967295u, "") == "|4294967295|", "no text, largest id\n");
 }
 
 START_TEST(info_record_long_text) {

@@ -59,8 +59,6 @@ START_TEST(setting_change_section_names) {
       {reinterpret_cast<LPARAM>("Policy"), "OMBRU::OnSettingChange::Policy"},
       {reinterpret_cast<LPARAM>("a|b %s"), "OMBRU::OnSettingChange::a|b %s"},
       {reinterpret_cast<LPARAM>(""), "OMBRU::OnSettingChange::"},
-      {reinterpret_cast<LPARAM>("eNvIrOnMeNt"), "Detected environment change"},
-      {reinterpret_cast<LPARAM>("VLMSTORAGESETTINGS"), "Storage location changed"},
   };
   size_t expected = 1;
   for (const auto& c : cases) {

@@ -49,11 +49,7 @@ START_TEST(messages_shown_and_completed) {
   static const struct {
     uint32_t typeMask;
     const char* caption;
-  } cases[] = {{0, ""},
-               {1, "Information"},
-               {2, "Warning Message"},
-               {4, "Critical Message"},
-               {7, "Critical Message"}};
+  } cases[] = {{0, ""}, {1, "Information"}, {2, "Warning Message"}, {7, "Critical Message"}};
   for (const auto& c : cases) {
     RuntimeStandIn runtime;
     const std::string text = "Your session ends at 18:00 | %s";

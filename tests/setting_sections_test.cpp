@@ -29,10 +29,3 @@ START_TEST(section_names) {
     ok(ombru::ClassifySection(c.name) == c.section, "[%s]\n", c.name.c_str());
   }
 }
-
-START_TEST(section_name_pointer) {
-  ok(!ombru::SectionHasName(0), "null\n");
-  ok(!ombru::SectionHasName(0x0001), "resource id 1\n");
-  ok(!ombru::SectionHasName(0xFFFF), "largest resource id\n");
-  ok(ombru::SectionHasName(0x10000), "first pointer\n");
-}

@@ -75,20 +75,6 @@ START_TEST(shell_transitions_are_reported) {
   ok(runtime.UnbalancedObjects().empty(), "every runtime object released\n");
 }
 
-START_TEST(agent_started_with_shell_reports_nothing) {
-  lab::ShellStandIn shell;
-  RuntimeStandIn runtime;
-  LogCollector collector;
-  lab::Agent agent;
-  collector.WaitForMessages(InfoPipe(), 2);
-  Sleep(600);
-  const std::vector<std::string> texts = collector.WaitForInfoTexts(2);
-  ok(texts.size() == 2 && texts[1] == "Detected environment change",
-     "nothing about the shell expected: %s\n", Bracketed(texts, 0).c_str());
-  ok(runtime.Calls("Invoke").empty(), "nothing sent\n");
-  agent.Exit();
-}
-
 START_TEST(held_up_report_never_ends_on_a_stale_state) {
   lab::ShellStandIn shell;
   RuntimeStandIn runtime;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "harness/test.h"
+#include "drivers/agent.h"
 #include "drivers/log_collector.h"
 #include "drivers/process.h"
 #include "drivers/runtime_record.h"
@@ -17,7 +18,6 @@ namespace {
 
 constexpr int kTransitions = 500;
 constexpr int kBroadcasts = 10000;
-constexpr WPARAM kExitCommand = 0xE141;
 
 void Broadcast() {
   for (int i = 0; i < kBroadcasts; ++i)
@@ -38,16 +38,14 @@ START_TEST(long_session) {
   RuntimeStandIn runtime;
   LogCollector collector("many");
   ShellStandIn shell;
-  ChildProcess agent(SiblingPath("ombru.exe"), "");
-  HWND frame = WaitForAgentFrame(agent);
-  ok(frame != nullptr, "no agent\n");
+  Agent agent;
 
   // Warm up, so that what the system allocates once is not counted as a leak.
   for (int i = 0; i < 10; ++i)
     shell.Toggle(), runtime.WaitForCalls("Invoke", i + 1);
   for (int i = 0; i < 100; ++i)
     BroadcastSettingChange("Policy");
-  const DWORD handlesBefore = HandleCountOf(agent.Id());
+  const DWORD handlesBefore = agent.Handles();
 
   // The broadcasts first, then the transitions: each record then has the collector to itself, so
   // none can lose the race for a free pipe instance that the log's single wait allows.
@@ -61,11 +59,9 @@ START_TEST(long_session) {
   }
   ok(transitions == kTransitions, "stopped after %d transitions\n", transitions);
 
-  const DWORD handlesAfter = HandleCountOf(agent.Id());
-  ok(handlesBefore > 0, "no handle count for the agent\n");
-  trace("agent handles: %lu before, %lu after\n", handlesBefore, handlesAfter);
-  ok(handlesAfter <= handlesBefore + 16, "handles grew from %lu to %lu\n", handlesBefore,
-     handlesAfter);
+  const DWORD handlesAfter = agent.Handles();
+  ok(handlesBefore > 0 && handlesAfter <= handlesBefore + 16, "handles grew from %lu to %lu\n",
+     handlesBefore, handlesAfter);
 
   // Every transition was told to the runtime once, alternately stopped and started.
   const auto invokes = runtime.Calls("Invoke");
@@ -86,7 +82,6 @@ START_TEST(long_session) {
   ok(CountTexts(collector, "Notifying OMBR of shell state change") == kTransitions,
      "%zu notifications logged\n", CountTexts(collector, "Notifying OMBR of shell state change"));
 
-  PostMessageA(frame, WM_COMMAND, kExitCommand, 0);
-  ok(agent.WaitForExit(10000) && agent.ExitCode() == 0, "agent exit code %lu\n", agent.ExitCode());
+  ok(agent.Exit() == 0, "agent exit code\n");
   ok(runtime.UnbalancedObjects().empty(), "runtime objects left referenced\n");
 }

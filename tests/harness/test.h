@@ -8,7 +8,6 @@ namespace harness {
 
 void Check(const char* file, int line, bool condition, const char* format, ...)
     OMBRU_PRINTF_FORMAT(4, 5);
-void Trace(const char* format, ...) OMBRU_PRINTF_FORMAT(1, 2);
 
 struct Registration {
   Registration(const char* name, void (*run)());
@@ -17,7 +16,6 @@ struct Registration {
 }  // namespace harness
 
 #define ok(condition, ...) ::harness::Check(__FILE__, __LINE__, (condition), __VA_ARGS__)
-#define trace(...) ::harness::Trace(__VA_ARGS__)
 
 #define START_TEST(name)                                                        \
   static void test_##name();                                                    \

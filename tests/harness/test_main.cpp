@@ -58,14 +58,6 @@ void Check(const char* file, int line, bool condition, const char* format, ...) 
   va_end(args);
 }
 
-void Trace(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::printf("%s", FormatStringV(format, args).c_str());
-  std::fflush(stdout);
-  va_end(args);
-}
-
 Registration::Registration(const char* name, void (*run)()) { Tests().push_back({name, run}); }
 
 }  // namespace harness
