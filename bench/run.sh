@@ -40,12 +40,18 @@ cmake --build "$plain" -j "$(nproc)" --target ombru log_info_bench >/dev/null
 
 echo "| measure | value | target |"
 echo "|---|---|---|"
-log_info="$(wine $bin/log_info_bench.exe)"
-echo "$log_info"
-plain_rate="$(wine $plain/bin/log_info_bench.exe | awk -F'|' '/LogInfo, records/ { print $3 + 0 }')"
-echo "$log_info" | awk -F'|' -v p="$plain_rate" '/LogInfo, records/ {
-  printf "| LogInfo without hardening, records/s | %.0f | |\n", p
-  printf "| LogInfo, hardened / unhardened | %.2f | >= 0.95 |\n", ($3 + 0) / p }'
+# LogInfo hardened and unhardened, alternately; the best of three runs each, since the rates of
+# separate runs spread more than the difference.
+rate() { wine "$1/bin/log_info_bench.exe" | awk -F'|' '/LogInfo, records/ { print $3 + 0 }'; }
+hardened_rates=""; plain_rates=""
+for i in 1 2 3; do
+  hardened_rates="$hardened_rates $(rate build/windows)"; plain_rates="$plain_rates $(rate "$plain")"
+done
+wine $bin/log_info_bench.exe
+largest() { printf '%s\n' $1 | sort -g | tail -1; }
+awk -v h="$(largest "$hardened_rates")" -v p="$(largest "$plain_rates")" 'BEGIN {
+  printf "| LogInfo records/s, best of three: hardened / unhardened | %.0f / %.0f = %.2f | >= 0.95 |\n",
+    h, p, h / p }'
 
 # Throw and catch with the translator's wrapper and without; the least of three runs each.
 best() { for i in 1 2 3; do wine "$bin/$1.exe" | awk -v k="$2" '$1 == k { print $2 }'; done | sort -g | head -1; }
