@@ -11,8 +11,7 @@ namespace WTL {
 
 class CAppModule {
  public:
-  CAppModule();
-  ~CAppModule();
+  CAppModule() = default;
   CAppModule(const CAppModule&) = delete;
   CAppModule& operator=(const CAppModule&) = delete;
 
@@ -28,9 +27,7 @@ class CAppModule {
   CMessageLoop* GetMessageLoop(DWORD threadId = ::GetCurrentThreadId());
 
  private:
-  class Lock;
-
-  CRITICAL_SECTION lock;
+  SRWLOCK lock = SRWLOCK_INIT;
   HINSTANCE instance = nullptr;
   DWORD mainThreadId = 0;
   std::map<DWORD, CMessageLoop*> messageLoops;

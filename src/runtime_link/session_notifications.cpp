@@ -8,6 +8,7 @@
 #include <string>
 
 #include "framework/com_apartment.h"
+#include "framework/exclusive_lock.h"
 #include "framework/format.h"
 #include "framework/unique_handle.h"
 #include "log/win_log_impl.h"
@@ -43,17 +44,6 @@ ombru::AccountName DirectoryAccountName(const DirectoryIdentityLookup& lookup) {
   return {"NDS", name};
 }
 
-class ExclusiveLock {
- public:
-  explicit ExclusiveLock(SRWLOCK& lock) : lock(lock) { AcquireSRWLockExclusive(&lock); }
-  ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock); }
-  ExclusiveLock(const ExclusiveLock&) = delete;
-  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-
- private:
-  SRWLOCK& lock;
-};
-
 }  // namespace
 
 DWORD WINAPI NotifyShellStateChange(void*) {
@@ -62,7 +52,7 @@ DWORD WINAPI NotifyShellStateChange(void*) {
   // would reach the runtime last and stay there until the next transition. One at a time, from
   // the sample to the end of the send, the last report always carries the latest sample.
   static SRWLOCK oneAtATime = SRWLOCK_INIT;
-  const ExclusiveLock hold(oneAtATime);
+  const ombru::ExclusiveLock hold(oneAtATime);
   const bool running = IsShellRunning();
   CWinLogImpl log;
   log.LogInfo("Notifying OMBR of shell state change");
