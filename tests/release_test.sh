@@ -48,8 +48,11 @@ check "the password is nowhere in the signed build tree" sh -c \
   "! grep -rqF -- '$password' '$work/signed'"
 check "the password is not in the build's output" sh -c "! grep -qF -- '$password' '$work/log'"
 
-# Built again in another folder, without signing options: the same bytes as the main build.
-check "unsigned build in another folder" build "$work/unsigned"
+# Built again in another folder, without signing options and at another "time": the same bytes
+# as the main build.
+export SOURCE_DATE_EPOCH=86400
+check "unsigned build in another folder, with SOURCE_DATE_EPOCH set" build "$work/unsigned"
+unset SOURCE_DATE_EPOCH
 for binary in ombru.exe log_viewer.exe; do
   check "$binary: the same bytes from another folder" \
     cmp "$build_dir/bin/$binary" "$work/unsigned/bin/$binary"
