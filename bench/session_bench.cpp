@@ -17,6 +17,7 @@
 #include <cstring>
 #include <vector>
 
+#include "drivers/agent.h"
 #include "drivers/log_collector.h"
 #include "drivers/process.h"
 #include "drivers/runtime_record.h"
@@ -69,6 +70,7 @@ int Latency(int transitions) {
 double StartToRecords(const lab::LogCollector& collector, const char* exe, const char* arguments,
                       size_t records) {
   const size_t before = collector.Messages(lab::InfoPipe()).size();
+  lab::WaitForNoAgent();
   const double start = lab::NowMs();
   lab::ChildProcess process(lab::SiblingPath(exe), arguments);
   while (collector.Messages(lab::InfoPipe()).size() < before + records &&

@@ -14,6 +14,7 @@ using lab::RuntimeStandIn;
 START_TEST(frame_is_hidden_and_quit_code_is_exit_code) {
   RuntimeStandIn runtime;
   for (WORD show : {SW_SHOWNORMAL, SW_SHOWMAXIMIZED, SW_SHOW}) {
+    lab::WaitForNoAgent();
     ChildProcess agent(lab::SiblingPath("ombru.exe"), "", show);
     HWND frame = lab::WaitForAgentFrame(agent);
     ok(frame != nullptr, "show %u: no frame window\n", show);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "drivers/agent.h"
 #include "harness/test.h"
 #include "drivers/log_collector.h"
 #include "drivers/process.h"
@@ -71,6 +72,7 @@ START_TEST(second_agent_in_session_exits_at_once) {
   ok(first.WaitForExit(10000), "first agent did not end\n");
 
   // The guard is gone with the first agent.
+  lab::WaitForNoAgent();
   ChildProcess third(OmbruPath(), "");
   ok(!third.WaitForExit(500), "a new agent can start once the first has ended\n");
   lab::PostToThread(third.MainThreadId(), WM_QUIT, 0, 0);

@@ -1,10 +1,27 @@
 #include "drivers/agent.h"
 
 namespace lab {
+namespace {
+
+ChildProcess StartAgent(const char* currentDirectory) {
+  WaitForNoAgent();
+  return ChildProcess(SiblingPath("ombru.exe"), "", SW_SHOWNORMAL, currentDirectory);
+}
+
+}  // namespace
+
+void WaitForNoAgent() {
+  const double deadline = NowMs() + 5000;
+  for (;;) {
+    const ombru::Handle guard(OpenMutexA(SYNCHRONIZE, FALSE, "VLM.OMBRU.Running"));
+    if (!guard || NowMs() > deadline)
+      return;
+    Sleep(10);
+  }
+}
 
 Agent::Agent(const char* currentDirectory)
-    : process(SiblingPath("ombru.exe"), "", SW_SHOWNORMAL, currentDirectory),
-      frame(WaitForAgentFrame(process)) {}
+    : process(StartAgent(currentDirectory)), frame(WaitForAgentFrame(process)) {}
 
 void Agent::SettingChange(const char* section) const {
   DWORD_PTR result = 0;

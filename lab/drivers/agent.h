@@ -1,4 +1,5 @@
-// The real agent, started for a driver and ended with its own Exit command.
+// The real agent, started for a driver (once no other agent holds the session's guard) and ended
+// with its own Exit command.
 #pragma once
 
 #include <windows.h>
@@ -6,6 +7,11 @@
 #include "drivers/process.h"
 
 namespace lab {
+
+// Waits (at most 5 s) until no agent holds the session's guard. A process is seen as ended a
+// moment before its handles are closed; an agent started in that moment would find the guard
+// still there and end at once.
+void WaitForNoAgent();
 
 class Agent {
  public:

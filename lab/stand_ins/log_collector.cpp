@@ -4,11 +4,13 @@
 //
 //   log_collector.exe OUTPUT READY-EVENT STOP-EVENT [message|byte|busy|many]
 //
-// It refuses to start (exit code 4) while either pipe is served by someone else.
+// It refuses to start (exit code 4) while either pipe is still served by someone else two seconds
+// later.
 #include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -16,6 +18,9 @@
 #include "common/log_pipe_server.h"
 
 namespace {
+
+constexpr int kStartAttempts = 100;
+constexpr DWORD kStartRetryMs = 20;
 
 lab::PipeBehaviour ParseBehaviour(const char* text) {
   static const struct {
@@ -43,19 +48,27 @@ int main(int argc, char** argv) {
   if (!output)
     return 3;
   std::mutex outputLock;
-  lab::LogPipeServer server(ParseBehaviour(argc > 4 ? argv[4] : "message"),
-                            [&](const lab::LogPipe& pipe, const std::string& message) {
-                              std::string entry(1, pipe.letter);
-                              lab::AppendUInt32(entry, static_cast<uint32_t>(message.size()));
-                              entry += message;
-                              const std::lock_guard<std::mutex> hold(outputLock);
-                              DWORD written = 0;
-                              WriteFile(output.Get(), entry.data(),
-                                        static_cast<DWORD>(entry.size()), &written, nullptr);
-                            });
-  DWORD error = 0;
-  const lab::LogPipe* taken = nullptr;
-  if (!server.Start(error, taken))
+  const auto record = [&](const lab::LogPipe& pipe, const std::string& message) {
+    std::string entry(1, pipe.letter);
+    lab::AppendUInt32(entry, static_cast<uint32_t>(message.size()));
+    entry += message;
+    const std::lock_guard<std::mutex> hold(outputLock);
+    DWORD written = 0;
+    WriteFile(output.Get(), entry.data(), static_cast<DWORD>(entry.size()), &written, nullptr);
+  };
+  const lab::PipeBehaviour behaviour = ParseBehaviour(argc > 4 ? argv[4] : "message");
+  // A collector that has just ended may still hold its pipes for a moment.
+  std::unique_ptr<lab::LogPipeServer> server;
+  for (int attempt = 0; attempt < kStartAttempts && !server; ++attempt) {
+    server = std::make_unique<lab::LogPipeServer>(behaviour, record);
+    DWORD error = 0;
+    const lab::LogPipe* taken = nullptr;
+    if (!server->Start(error, taken)) {
+      server.reset();
+      Sleep(kStartRetryMs);
+    }
+  }
+  if (!server)
     return 4;
   const ombru::Handle ready(OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]));
   const ombru::Handle stop(OpenEventA(SYNCHRONIZE, FALSE, argv[3]));
