@@ -47,8 +47,7 @@ class Viewer {
   }
 
   std::string WaitForOutput(const char* text) const {
-    for (int i = 0; i < 500 && Output().find(text) == std::string::npos; ++i)
-      Sleep(10);
+    lab::PollUntil([&] { return Output().find(text) != std::string::npos; }, 5000);
     return Output();
   }
 

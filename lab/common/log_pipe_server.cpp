@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "common/record_file.h"
+
 namespace lab {
 namespace {
 
@@ -192,11 +194,7 @@ std::vector<std::pair<const char*, std::string>> RecordFields(const LogPipe& pip
   std::string text = message;
   if (!text.empty() && text.back() == '\0')
     text.pop_back();
-  std::vector<std::string> parts;
-  size_t from = 0;
-  for (size_t bar; (bar = text.find('|', from)) != std::string::npos; from = bar + 1)
-    parts.push_back(text.substr(from, bar - from));
-  parts.push_back(text.substr(from));
+  std::vector<std::string> parts = Fields(text);
   const size_t trailing = pipe.fields.size() - 1;
   if (&pipe == &InfoPipe() && parts.size() > pipe.fields.size()) {
     std::string first = parts[0];

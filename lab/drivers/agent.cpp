@@ -11,13 +11,8 @@ ChildProcess StartAgent(const char* currentDirectory) {
 }  // namespace
 
 void WaitForNoAgent() {
-  const double deadline = NowMs() + 5000;
-  for (;;) {
-    const ombru::Handle guard(OpenMutexA(SYNCHRONIZE, FALSE, "VLM.OMBRU.Running"));
-    if (!guard || NowMs() > deadline)
-      return;
-    Sleep(10);
-  }
+  PollUntil([] { return !ombru::Handle(OpenMutexA(SYNCHRONIZE, FALSE, "VLM.OMBRU.Running")); },
+            5000);
 }
 
 Agent::Agent(const char* currentDirectory)

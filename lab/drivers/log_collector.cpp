@@ -33,12 +33,10 @@ LogCollector::~LogCollector() {
   process.reset();
   // The process may be seen as ended a moment before its pipes are gone, and a server started in
   // that moment would find them still served.
-  const double deadline = NowMs() + 5000;
   for (const LogPipe* pipe : {&InfoPipe(), &RecordPipe()}) {
-    while ((WaitNamedPipeA(pipe->name, 1) || GetLastError() != ERROR_FILE_NOT_FOUND) &&
-           NowMs() < deadline) {
-      Sleep(10);
-    }
+    PollUntil(
+        [&] { return !WaitNamedPipeA(pipe->name, 1) && GetLastError() == ERROR_FILE_NOT_FOUND; },
+        5000);
   }
   DeleteFileA(outputPath.c_str());
 }

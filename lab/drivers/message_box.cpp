@@ -10,9 +10,7 @@ MessageBoxSeen AcknowledgeMessageBox(DWORD threadId, DWORD timeoutMs) {
   if (!box)
     return seen;
   // The dialog exists before its texts are set; it is shown once they are.
-  const double deadline = NowMs() + timeoutMs;
-  while (!IsWindowVisible(box) && NowMs() < deadline)
-    Sleep(5);
+  PollUntil([&] { return IsWindowVisible(box) != FALSE; }, timeoutMs);
   char text[1024] = {};
   seen.found = true;
   GetWindowTextA(box, text, sizeof(text));

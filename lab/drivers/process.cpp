@@ -53,13 +53,8 @@ void ChildProcess::Terminate() {
 }
 
 bool PostToThread(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs) {
-  const double deadline = NowMs() + timeoutMs;
-  while (!PostThreadMessageA(threadId, message, wParam, lParam)) {
-    if (NowMs() > deadline)
-      return false;
-    Sleep(10);
-  }
-  return true;
+  return PollUntil([&] { return PostThreadMessageA(threadId, message, wParam, lParam) != FALSE; },
+                   timeoutMs);
 }
 
 namespace {
@@ -82,14 +77,13 @@ BOOL CALLBACK MatchClass(HWND window, LPARAM parameter) {
 }  // namespace
 
 HWND WaitForThreadWindow(DWORD threadId, const char* classPrefix, DWORD timeoutMs) {
-  const double deadline = NowMs() + timeoutMs;
   WindowSearch search = {classPrefix, nullptr};
-  while (EnumThreadWindows(threadId, MatchClass, reinterpret_cast<LPARAM>(&search)),
-         !search.found) {
-    if (NowMs() > deadline)
-      return nullptr;
-    Sleep(10);
-  }
+  PollUntil(
+      [&] {
+        EnumThreadWindows(threadId, MatchClass, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+      },
+      timeoutMs);
   return search.found;
 }
 

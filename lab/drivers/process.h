@@ -55,16 +55,30 @@ HWND WaitForThreadWindow(DWORD threadId, const char* classPrefix, DWORD timeoutM
 // GetProcessHandleCount answers 0 under Wine).
 DWORD HandleCountOf(DWORD processId);
 
+// Asks `done` every 10 ms until it answers true or the time is up; returns its last answer.
+template <typename Done>
+bool PollUntil(Done done, DWORD timeoutMs) {
+  const double deadline = NowMs() + timeoutMs;
+  for (;;) {
+    if (done())
+      return true;
+    if (NowMs() > deadline)
+      return false;
+    Sleep(10);
+  }
+}
+
 // Calls `fetch` until what it returns holds at least `count` entries or the time is up, and
 // returns the last answer.
 template <typename Fetch>
 auto PollForCount(Fetch fetch, size_t count, DWORD timeoutMs) -> decltype(fetch()) {
-  const double deadline = NowMs() + timeoutMs;
-  auto result = fetch();
-  while (result.size() < count && NowMs() < deadline) {
-    Sleep(10);
-    result = fetch();
-  }
+  decltype(fetch()) result;
+  PollUntil(
+      [&] {
+        result = fetch();
+        return result.size() >= count;
+      },
+      timeoutMs);
   return result;
 }
 

@@ -4,8 +4,8 @@
 
 #include "common/record_file.h"
 #include "drivers/process.h"
+#include "drivers/session_input.h"
 #include "framework/format.h"
-#include "framework/unique_handle.h"
 
 namespace lab {
 namespace {
@@ -13,18 +13,9 @@ namespace {
 constexpr char kClassKey[] = "Software\\Classes\\CLSID\\{7A3C1E52-4B9D-4F61-9C2E-0D5B8A6F3E11}";
 
 void Register() {
-  ombru::RegistryKey key;
   const std::string serverKey = std::string(kClassKey) + "\\InprocServer32";
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, serverKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                      key.Put(), nullptr) != ERROR_SUCCESS) {
-    return;
-  }
-  const std::string path = SiblingPath("runtime_stand_in.dll");
-  RegSetValueExA(key.Get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                 static_cast<DWORD>(path.size() + 1));
-  static const char kBoth[] = "Both";
-  RegSetValueExA(key.Get(), "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(kBoth),
-                 sizeof(kBoth));
+  SetMachineString(serverKey.c_str(), nullptr, SiblingPath("runtime_stand_in.dll").c_str());
+  SetMachineString(serverKey.c_str(), "ThreadingModel", "Both");
 }
 
 // The stand-in's settings are environment variables, which the agents started later inherit.
@@ -36,8 +27,6 @@ void ClearSettings() {
   }
 }
 
-void Unregister() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kClassKey); }
-
 }  // namespace
 
 RuntimeStandIn::RuntimeStandIn(bool registered) {
@@ -47,7 +36,7 @@ RuntimeStandIn::RuntimeStandIn(bool registered) {
   if (registered) {
     Register();
   } else {
-    Unregister();
+    DeleteMachineKey(kClassKey);
   }
 }
 

@@ -4,13 +4,11 @@
 //
 //   log_collector.exe OUTPUT READY-EVENT STOP-EVENT [message|byte|busy|many]
 //
-// It refuses to start (exit code 4) while either pipe is still served by someone else two seconds
-// later.
+// It refuses to start (exit code 4) while either pipe is served by someone else.
 #include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <mutex>
 #include <string>
 
@@ -18,9 +16,6 @@
 #include "common/log_pipe_server.h"
 
 namespace {
-
-constexpr int kStartAttempts = 100;
-constexpr DWORD kStartRetryMs = 20;
 
 lab::PipeBehaviour ParseBehaviour(const char* text) {
   static const struct {
@@ -57,18 +52,10 @@ int main(int argc, char** argv) {
     WriteFile(output.Get(), entry.data(), static_cast<DWORD>(entry.size()), &written, nullptr);
   };
   const lab::PipeBehaviour behaviour = ParseBehaviour(argc > 4 ? argv[4] : "message");
-  // A collector that has just ended may still hold its pipes for a moment.
-  std::unique_ptr<lab::LogPipeServer> server;
-  for (int attempt = 0; attempt < kStartAttempts && !server; ++attempt) {
-    server = std::make_unique<lab::LogPipeServer>(behaviour, record);
-    DWORD error = 0;
-    const lab::LogPipe* taken = nullptr;
-    if (!server->Start(error, taken)) {
-      server.reset();
-      Sleep(kStartRetryMs);
-    }
-  }
-  if (!server)
+  lab::LogPipeServer server(behaviour, record);
+  DWORD error = 0;
+  const lab::LogPipe* taken = nullptr;
+  if (!server.Start(error, taken))
     return 4;
   const ombru::Handle ready(OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]));
   const ombru::Handle stop(OpenEventA(SYNCHRONIZE, FALSE, argv[3]));
