@@ -118,3 +118,26 @@ START_TEST(busy_pipe_waits_once_then_drops) {
      elapsed);
   ok(debug.Texts(GetCurrentProcessId()).empty(), "a busy pipe writes no debug output\n");
 }
+
+START_TEST(unread_record_is_given_up_whole) {
+  // A server that accepts and never reads, with no buffer to take the message.
+  const ombru::FileHandle server(CreateNamedPipeA(InfoPipe().name, PIPE_ACCESS_DUPLEX,
+                                                  PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 0,
+                                                  0, 0, nullptr));
+  ok(static_cast<bool>(server), "no pipe: %lu\n", GetLastError());
+  lab::DebugOutputCapture debug;
+  CWinLogImpl log;
+  const double start = lab::NowMs();
+  log.LogInfo("never read");
+  const double elapsed = lab::NowMs() - start;
+  ok(elapsed >= 900 && elapsed < 3000, "one wait of about 1000 ms expected, took %.0f ms\n",
+     elapsed);
+  const auto texts = debug.WaitForTexts(GetCurrentProcessId(), 2);
+  const std::string record = InfoRecord("never read", GetCurrentThreadId());
+  ok(texts.size() == 2 && texts[0] == "Error 995 writing message into pipe:" &&
+         texts[1] == record.substr(0, record.size() - 1),
+     "debug output %s\n", lab::Bracketed(texts).c_str());
+  DWORD available = 0;
+  ok(!PeekNamedPipe(server.Get(), nullptr, 0, nullptr, &available, nullptr) || available == 0,
+     "%lu bytes of the given-up record arrived\n", available);
+}

@@ -16,9 +16,11 @@ ombru::FileHandle CreateInstance(const LogPipe& pipe, PipeBehaviour behaviour, D
   const DWORD type = behaviour == PipeBehaviour::Byte ? PIPE_TYPE_BYTE | PIPE_READMODE_BYTE
                                                       : PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE;
   const DWORD instances = behaviour == PipeBehaviour::Busy ? 1 : PIPE_UNLIMITED_INSTANCES;
+  // Without a buffer a client's write completes only when the server reads it.
+  const DWORD buffer = behaviour == PipeBehaviour::Stall ? 0 : kBufferSize;
   return ombru::FileHandle(
       CreateNamedPipeA(pipe.name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | flags,
-                       type | PIPE_WAIT, instances, kBufferSize, kBufferSize, 0, nullptr));
+                       type | PIPE_WAIT, instances, buffer, buffer, 0, nullptr));
 }
 
 // Runs one overlapped call on `pipe` to its end, or until `stop` is set. Returns the call's
@@ -74,6 +76,7 @@ struct LogPipeServer::Serving {
   const LogPipeServer* server;
   const LogPipe* pipe;
   ombru::FileHandle next;
+  std::vector<ombru::FileHandle> stalled;  // connected clients that are never read
   ombru::Handle event{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
 
   // One message, or in byte mode whatever arrives until the client closes.
@@ -147,7 +150,7 @@ DWORD WINAPI LogPipeServer::Serve(void* parameter) {
         return 0;
       serving.next = CreateInstance(*serving.pipe, server.behaviour, 0);
     }
-    const ombru::FileHandle current = std::move(serving.next);
+    ombru::FileHandle current = std::move(serving.next);
     const HANDLE instance = current.Get();
     bool stopped = false;
     DWORD unused = 0;
@@ -162,6 +165,10 @@ DWORD WINAPI LogPipeServer::Serve(void* parameter) {
       return 0;
     // One instance keeps listening while this one is read.
     serving.next = CreateInstance(*serving.pipe, server.behaviour, 0);
+    if (connected && server.behaviour == PipeBehaviour::Stall) {
+      serving.stalled.push_back(std::move(current));
+      continue;
+    }
     if (connected) {
       const std::string message = serving.Read(instance, stopped);
       if (stopped)

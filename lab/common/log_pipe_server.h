@@ -29,6 +29,7 @@ enum class PipeBehaviour {
   Byte,     // byte-mode instances, which a client cannot switch to message read mode
   Busy,     // a single instance, held by the server itself, so every client finds it busy
   Many,     // as Message, with four instances listening on each pipe at once, as under load
+  Stall,    // accepts every client on instances without buffers and never reads: a hung server
 };
 
 class LogPipeServer {

@@ -9,13 +9,40 @@ namespace ombru {
 namespace {
 
 constexpr DWORD kBusyPipeWaitMs = 1000;
+// A server that accepts a connection and never reads must not hold the caller for ever: any
+// process can serve these names, and a stalled collector would otherwise freeze every mode.
+constexpr DWORD kWriteWaitMs = 1000;
 
 // Whoever serves a pipe of this name may identify the user, but never act as the user.
-constexpr DWORD kClientFlags = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+// Overlapped, so that a write can be given up.
+constexpr DWORD kClientFlags =
+    SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION | FILE_FLAG_OVERLAPPED;
 
 FileHandle OpenPipe(const std::string& pipeName) {
   return FileHandle(CreateFileA(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, kClientFlags, nullptr));
+}
+
+// Writes the record with its closing NUL as one message. A write the server has not taken within
+// kWriteWaitMs is cancelled, so the message arrives whole or not at all; the system's error
+// (ERROR_OPERATION_ABORTED for a cancelled write) is left as the last error.
+bool WriteMessage(HANDLE pipe, const std::string& record) {
+  const Handle written(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (!written)
+    return false;
+  OVERLAPPED overlapped = {};
+  overlapped.hEvent = written.Get();
+  if (WriteFile(pipe, record.c_str(), static_cast<DWORD>(record.size() + 1), nullptr,
+                &overlapped)) {
+    return true;
+  }
+  if (GetLastError() != ERROR_IO_PENDING)
+    return false;
+  if (WaitForSingleObject(written.Get(), kWriteWaitMs) != WAIT_OBJECT_0)
+    CancelIoEx(pipe, &overlapped);
+  // The write may still have completed before the cancellation reached it; its result decides.
+  DWORD count = 0;
+  return GetOverlappedResult(pipe, &overlapped, &count, TRUE);
 }
 
 void ReportToDebugger(const char* format, DWORD error, const std::string& record) {
@@ -42,12 +69,8 @@ void SendRecordToPipe(const std::string& pipeName, const std::string& record) {
     ReportToDebugger("Error %u setting pipe handle state:", GetLastError(), record);
     return;
   }
-
-  DWORD written = 0;
-  if (!WriteFile(pipe.Get(), record.c_str(), static_cast<DWORD>(record.size() + 1), &written,
-                 nullptr)) {
+  if (!WriteMessage(pipe.Get(), record))
     ReportToDebugger("Error %u writing message into pipe:", GetLastError(), record);
-  }
 }
 
 }  // namespace ombru
