@@ -32,6 +32,8 @@ class ChildProcess {
   bool WaitForExit(DWORD timeoutMs) const;
   DWORD ExitCode() const;  // STILL_ACTIVE while running
   void Terminate();
+  // Lets the child run on alone: once it ends, nothing here keeps it in the system.
+  void Detach() { process.Reset(); }
 
  private:
   std::string path;

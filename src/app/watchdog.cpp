@@ -1,7 +1,5 @@
 #include "app/watchdog.h"
 
-#include "framework/unique_handle.h"
-
 namespace {
 
 constexpr DWORD kRetryDelayMs = 100;
@@ -19,8 +17,11 @@ ombru::ServiceHandle OpenWithOneRetry(Open open) {
 
 }  // namespace
 
-void RestartServiceAfterProcess(DWORD processId, const char* serviceName) {
-  const ombru::Handle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+ombru::Handle OpenWatchedProcess(DWORD processId) {
+  return ombru::Handle(OpenProcess(SYNCHRONIZE, FALSE, processId));
+}
+
+void RestartServiceAfterProcess(const ombru::Handle& process, const char* serviceName) {
   if (!process)
     return;
   if (WaitForSingleObject(process.Get(), INFINITE) != WAIT_OBJECT_0)

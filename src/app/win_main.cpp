@@ -30,11 +30,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   // From here on, faults on this thread reach handlers as VLM:: exceptions.
   ombru::SetStructuredExceptionTranslator(TranslateStructuredException);
 
+  const ombru::ModeSelection selection =
+      ombru::SelectMode(ombru::MakeUpper(commandLine ? commandLine : ""));
+  // The start record may wait on a busy collector; a watched process must not end unseen meanwhile.
+  // No digits, or only zeros, name no process.
+  const bool watchdog =
+      selection.mode == ombru::Mode::Watchdog || selection.mode == ombru::Mode::Watchdog2;
+  const ombru::Handle watched = watchdog && selection.value != 0
+                                    ? OpenWatchedProcess(static_cast<DWORD>(selection.value))
+                                    : ombru::Handle();
+
   // Every start leaves its trace, also one that ends because another agent runs.
   ProgramLog().LogInfo(commandLine);
 
-  const ombru::ModeSelection selection =
-      ombru::SelectMode(ombru::MakeUpper(commandLine ? commandLine : ""));
   switch (selection.mode) {
     case ombru::Mode::PendingOperation: {
       // 0 and negative keys are passed on as their 32-bit pattern.
@@ -44,11 +52,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     }
     case ombru::Mode::Watchdog:
     case ombru::Mode::Watchdog2:
-      // No digits, or only zeros, name no process.
-      if (selection.value != 0) {
-        RestartServiceAfterProcess(static_cast<DWORD>(selection.value),
-                                   ombru::WatchdogServiceName(selection.mode));
-      }
+      RestartServiceAfterProcess(watched, ombru::WatchdogServiceName(selection.mode));
       return 0;
     case ombru::Mode::Agent:
       break;
