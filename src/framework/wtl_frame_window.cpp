@@ -1,6 +1,7 @@
 #include "framework/wtl_frame_window.h"
 
 #include <cstdio>
+#include <unordered_map>
 
 #include "framework/wtl_app_module.h"
 
@@ -13,8 +14,20 @@ thread_local CFrameWindowImplBase* windowBeingCreated = nullptr;
 
 constexpr int kTitleLength = 256;
 
+using WindowObjects = std::unordered_map<HWND, CFrameWindowImplBase*>;
+
+// The object of each window of this thread. Kept in the process's own memory: a window's
+// GWLP_USERDATA, the usual place, can be written by any process of the session, and a value
+// written there would become the object the next message is dispatched to.
+WindowObjects& ThreadWindowObjects() {
+  thread_local WindowObjects objects;
+  return objects;
+}
+
 CFrameWindowImplBase* FromWindow(HWND window) {
-  return reinterpret_cast<CFrameWindowImplBase*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  const WindowObjects& objects = ThreadWindowObjects();
+  const auto found = objects.find(window);
+  return found == objects.end() ? nullptr : found->second;
 }
 
 ATOM RegisterFrameClass(CFrameWndClassInfo& info, HINSTANCE instance, UINT resourceId,
@@ -49,8 +62,8 @@ BOOL CFrameWindowImplBase::ProcessWindowMessage(HWND, UINT message, WPARAM, LPAR
 }
 
 CFrameWindowImplBase::~CFrameWindowImplBase() {
-  if (m_hWnd && ::IsWindow(m_hWnd))
-    SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
+  if (m_hWnd)
+    ThreadWindowObjects().erase(m_hWnd);
 }
 
 WNDPROC CFrameWindowImplBase::GetWindowProc() { return WindowProc; }
@@ -87,7 +100,7 @@ LRESULT CALLBACK CFrameWindowImplBase::StartWindowProc(HWND window, UINT message
   if (!self)
     return DefWindowProcA(window, message, wParam, lParam);
   self->m_hWnd = window;
-  SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  ThreadWindowObjects()[window] = self;
   SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(self->GetWindowProc()));
   return WindowProc(window, message, wParam, lParam);
 }
@@ -100,7 +113,7 @@ LRESULT CALLBACK CFrameWindowImplBase::WindowProc(HWND window, UINT message, WPA
     return result;
   result = DefWindowProcA(window, message, wParam, lParam);
   if (self && message == WM_NCDESTROY) {
-    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    ThreadWindowObjects().erase(window);
     self->m_hWnd = nullptr;
     self->OnFinalMessage(window);
   }
