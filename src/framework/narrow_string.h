@@ -6,10 +6,13 @@
 
 namespace ombru {
 
-// Multibyte-aware upper-casing of the C runtime: a lead byte and its trail byte stay untouched.
+// Multibyte-aware upper-casing of the C runtime, in place, up to the terminating NUL and never
+// past it: a lead byte that stands last, with no trail byte before the NUL, stays as it is.
+void UpperCaseInPlace(char* text);
+
 std::string MakeUpper(std::string text);
 
-// Multibyte-aware comparison ignoring case: 0 when equal.
+// Multibyte-aware comparison ignoring case, never past either text's end: 0 when equal.
 int CompareNoCase(const std::string& left, const std::string& right);
 
 }  // namespace ombru
