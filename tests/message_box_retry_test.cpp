@@ -8,6 +8,7 @@
 #include "harness/test.h"
 #include "runtime_link/runtime_session.h"
 #include "runtime_link/user_message.h"
+#include "drivers/log_collector.h"
 #include "drivers/runtime_record.h"
 
 namespace {
@@ -20,6 +21,7 @@ struct Box {
 
 std::vector<Box> boxes;
 int answers[2];
+DWORD errors[2];  // what each box leaves as the last error
 const HWND kForeground = reinterpret_cast<HWND>(0x4711);
 HWND foreground = kForeground;
 
@@ -27,6 +29,7 @@ HWND WINAPI Foreground() { return foreground; }
 
 int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
   boxes.push_back({owner, text, caption, style});
+  SetLastError(errors[boxes.size() - 1]);
   return answers[boxes.size() - 1];
 }
 
@@ -47,12 +50,20 @@ START_TEST(box_retried_without_owner) {
   static const struct {
     HWND foreground;
     int first, second;
+    DWORD secondError;
     std::vector<HWND> owners;
+    HRESULT result;  // S_OK: completed; otherwise failed with it
   } cases[] = {
-      {kForeground, IDOK, IDOK, {kForeground}},
-      {kForeground, 0, IDOK, {kForeground, nullptr}},
-      {kForeground, 0, 0, {kForeground, nullptr}},
-      {nullptr, IDOK, IDOK, {nullptr}},
+      {kForeground, IDOK, IDOK, 0, {kForeground}, S_OK},
+      {kForeground, 0, IDOK, 0, {kForeground, nullptr}, S_OK},
+      {kForeground,
+       0,
+       0,
+       ERROR_NOT_ENOUGH_MEMORY,
+       {kForeground, nullptr},
+       HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY)},
+      {kForeground, 0, 0, 0, {kForeground, nullptr}, E_FAIL},
+      {nullptr, IDOK, IDOK, 0, {nullptr}, S_OK},
   };
   for (const auto& c : cases) {
     lab::RuntimeStandIn runtime;
@@ -62,11 +73,14 @@ START_TEST(box_retried_without_owner) {
     boxes.clear();
     answers[0] = c.first;
     answers[1] = c.second;
+    errors[0] = ERROR_INVALID_WINDOW_HANDLE;
+    errors[1] = c.secondError;
     foreground = c.foreground;
     const ombru::MessageBoxApi api = {&Foreground, &RecordBox};
     const std::vector<uint8_t> payload = Payload(2, 1, "Disk almost full");
     const HRESULT result = ombru::DeliverUserMessage(api, payload.data(), *operations, "PC", 9);
-    ok(result == S_OK, "result %#lx\n", static_cast<unsigned long>(result));
+    ok(result == c.result, "answers %d %d: result %#lx\n", c.first, c.second,
+       static_cast<unsigned long>(result));
     ok(boxes.size() == c.owners.size(), "first answer %d: %zu boxes\n", c.first, boxes.size());
     for (size_t i = 0; i < boxes.size() && i < c.owners.size(); ++i) {
       ok(boxes[i].owner == c.owners[i] && boxes[i].text == "Disk almost full" &&
@@ -74,6 +88,17 @@ START_TEST(box_retried_without_owner) {
          "box %zu: owner %p [%s] [%s] %#x\n", i, static_cast<void*>(boxes[i].owner),
          boxes[i].text.c_str(), boxes[i].caption.c_str(), boxes[i].style);
     }
-    ok(runtime.Calls("CompleteOperation").size() == 1, "completed even when both boxes fail\n");
+    const auto completed = runtime.Calls("CompleteOperation");
+    const auto failed = runtime.Calls("FailOperation");
+    if (c.result == S_OK) {
+      ok(completed.size() == 1 && failed.empty(), "a box shown completes: %zu, %zu\n",
+         completed.size(), failed.size());
+      continue;
+    }
+    const std::string expected = ombru::FormatString(
+        "[PC][9][4][0x%08lx][Message could not be shown]", static_cast<unsigned long>(c.result));
+    const std::string got = failed.empty() ? "" : lab::Bracketed(failed[0].arguments);
+    ok(completed.empty() && failed.size() == 1 && got == expected,
+       "no box shown: %zu completed, failed %s\n", completed.size(), got.c_str());
   }
 }

@@ -32,6 +32,9 @@ MessagePayloadFields ReadMessagePayload(const uint8_t* payload);
 // Flags bit 0 clear: the message is rejected with this text; null when it can be shown.
 const char* RejectionText(uint32_t flags);
 
+// Reported when neither message box could be shown: the user never saw the message.
+inline constexpr char kUndeliveredMessageText[] = "Message could not be shown";
+
 struct MessageBoxLook {
   const char* caption;
   uint32_t style;

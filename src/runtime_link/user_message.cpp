@@ -22,8 +22,14 @@ HRESULT DeliverUserMessage(const MessageBoxApi& api, const uint8_t* payload,
   const char* text = reinterpret_cast<const char*>(payload + kMessageTextOffset);
   const MessageBoxLook look = MessageBoxLookFor(fields.typeMask);
   // Blocks until the user closes the box; the runtime learns of completion only then.
-  if (api.messageBox(api.foregroundWindow(), text, look.caption, look.style) == 0) {
-    api.messageBox(nullptr, text, look.caption, look.style);
+  if (api.messageBox(api.foregroundWindow(), text, look.caption, look.style) == 0 &&
+      api.messageBox(nullptr, text, look.caption, look.style) == 0) {
+    // The runtime must not believe the user was told.
+    const DWORD error = GetLastError();
+    const HRESULT failure = error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;
+    operations.FailOperation(computerName, operationKey, kMessageFailureLevel, failure,
+                             kUndeliveredMessageText);
+    return failure;
   }
   operations.CompleteOperation(computerName, operationKey);
   return S_OK;

@@ -19,7 +19,8 @@ struct MessageBoxApi {
 
 const MessageBoxApi& SystemMessageBoxApi();
 
-// S_OK when shown and completed, E_INVALIDARG when rejected.
+// S_OK when shown and completed, E_INVALIDARG when rejected, and the second box's failure as an
+// HRESULT (E_FAIL when it left no error) when neither box could be shown.
 HRESULT DeliverUserMessage(const MessageBoxApi& api, const uint8_t* payload,
                            IPendingOperations& operations, const char* computerName,
                            uint32_t operationKey);
