@@ -2,7 +2,7 @@
 
 #include "framework/wtl_app_module.h"
 #include "monitor/hot_keys.h"
-#include "monitor/shell_state.h"
+#include "runtime_link/shell_state.h"
 #include "res/resource.h"
 #include "runtime_link/runtime_session.h"
 #include "runtime_link/session_notifications.h"

@@ -12,7 +12,7 @@
 #include "framework/format.h"
 #include "framework/unique_handle.h"
 #include "log/win_log_impl.h"
-#include "monitor/shell_state.h"
+#include "runtime_link/shell_state.h"
 #include "runtime_link/account_name.h"
 #include "runtime_link/directory_identity.h"
 #include "runtime_link/invoke_data.h"

@@ -1,4 +1,4 @@
-#include "monitor/shell_state.h"
+#include "runtime_link/shell_state.h"
 
 #include <windows.h>
 
