@@ -7,9 +7,11 @@ seconds="${1:-300}"
 sh scripts/install-deps.sh
 cmake -S . -B build/native -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/clang-native.cmake >/dev/null
 cmake --build build/native >/dev/null
-for fuzzer in build/native/fuzz/*_fuzz; do
+artifacts="build/native/fuzz-artifacts"
+mkdir -p "$artifacts"
+for fuzzer in build/native/bin/*_fuzz; do
   echo "== $fuzzer"
   corpus="build/native/corpus/$(basename "$fuzzer")"
   mkdir -p "$corpus"
-  "$fuzzer" -max_total_time="$seconds" "$corpus"
+  "$fuzzer" -max_total_time="$seconds" -artifact_prefix="$artifacts/" "$corpus"
 done

@@ -193,13 +193,14 @@ int main() {
   DWORD watchdogId = 0;
   {
     ChildProcess watched(SiblingPath("waiter.exe"), "500");
-    ChildProcess watchdog(SiblingPath("ombru.exe"), "/WATCHDOG:" + std::to_string(watched.Id()));
+    const std::string option = "/WATCHDOG:" + std::to_string(watched.Id());
+    ChildProcess watchdog(SiblingPath("ombru.exe"), option);
     watchdog.WaitForExit(20000);
     debug.WaitForTexts(watchdog.Id(), 1, 2000);
     watchdogId = watchdog.Id();
     timeline.Add(
         NowMs(), "demo",
-        "ombru.exe /WATCHDOG: ended with exit code " + std::to_string(watchdog.ExitCode()));
+        "ombru.exe " + option + " ended with exit code " + std::to_string(watchdog.ExitCode()));
   }
 
   step("the desktop shell ends", watchdogId);
