@@ -3,7 +3,7 @@
 set -eu
 
 packages="cmake ninja-build clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
-  openssl osslsigncode"
+  openssl osslsigncode python3"
 
 missing=""
 for package in $packages; do

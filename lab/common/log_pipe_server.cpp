@@ -1,7 +1,11 @@
 #include "common/log_pipe_server.h"
 
+#include <sddl.h>
+
+#include <algorithm>
 #include <cstdio>
 
+#include "common/clock.h"
 #include "common/record_file.h"
 
 namespace lab {
@@ -12,7 +16,27 @@ constexpr int kManyInstances = 4;
 // How long a serving thread waits before it tries again to create an instance it could not.
 constexpr DWORD kRetryMs = 100;
 
+// Interactive users (the agents run as them) may open a pipe for reading and writing, which is
+// all a client needs; SYSTEM and Administrators have full access; nobody else, whether Everyone,
+// anonymous or a network logon, may open it at all.
+constexpr char kPipeSecurity[] = "D:P(A;;0x12019f;;;IU)(A;;FA;;;SY)(A;;FA;;;BA)";
+
+const SECURITY_ATTRIBUTES* PipeSecurity() {
+  static const struct Security {
+    SECURITY_ATTRIBUTES attributes = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    Security() {
+      ConvertStringSecurityDescriptorToSecurityDescriptorA(
+          kPipeSecurity, SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr);
+    }
+    ~Security() { LocalFree(attributes.lpSecurityDescriptor); }
+  } security;
+  return security.attributes.lpSecurityDescriptor ? &security.attributes : nullptr;
+}
+
 ombru::FileHandle CreateInstance(const LogPipe& pipe, PipeBehaviour behaviour, DWORD flags) {
+  const SECURITY_ATTRIBUTES* security = PipeSecurity();
+  if (!security)
+    return ombru::FileHandle();  // never a pipe open to everyone
   const DWORD type = behaviour == PipeBehaviour::Byte ? PIPE_TYPE_BYTE | PIPE_READMODE_BYTE
                                                       : PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE;
   const DWORD instances = behaviour == PipeBehaviour::Busy ? 1 : PIPE_UNLIMITED_INSTANCES;
@@ -20,30 +44,44 @@ ombru::FileHandle CreateInstance(const LogPipe& pipe, PipeBehaviour behaviour, D
   const DWORD buffer = behaviour == PipeBehaviour::Stall ? 0 : kBufferSize;
   return ombru::FileHandle(
       CreateNamedPipeA(pipe.name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | flags,
-                       type | PIPE_WAIT, instances, buffer, buffer, 0, nullptr));
+                       type | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, instances, buffer, buffer, 0,
+                       const_cast<SECURITY_ATTRIBUTES*>(security)));
 }
 
-// Runs one overlapped call on `pipe` to its end, or until `stop` is set. Returns the call's
-// result with the last error as the call left it.
+struct Io {
+  bool completed = false;  // the call succeeded
+  DWORD error = 0;         // otherwise why (ERROR_MORE_DATA: the message goes on)
+  DWORD transferred = 0;
+  bool stopped = false;  // the server is stopping
+  bool timedOut = false;
+};
+
+// Runs one overlapped call on `pipe` to its end, for at most `timeoutMs`, or until `stop` is set.
 template <typename Call>
-BOOL Finish(HANDLE pipe, HANDLE event, HANDLE stop, Call call, DWORD& transferred, bool& stopped) {
-  transferred = 0;
+Io Finish(HANDLE pipe, HANDLE event, HANDLE stop, DWORD timeoutMs, Call call) {
+  Io io;
   OVERLAPPED overlapped = {};
   overlapped.hEvent = event;
   if (!call(&overlapped)) {
-    const DWORD error = GetLastError();
-    if (error != ERROR_IO_PENDING && error != ERROR_MORE_DATA)
-      return FALSE;
+    io.error = GetLastError();
+    if (io.error != ERROR_IO_PENDING && io.error != ERROR_MORE_DATA)
+      return io;
     HANDLE events[] = {event, stop};
-    if (error == ERROR_IO_PENDING &&
-        WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
-      CancelIo(pipe);
-      GetOverlappedResult(pipe, &overlapped, &transferred, TRUE);
-      stopped = true;
-      return FALSE;
+    const DWORD waited = io.error == ERROR_IO_PENDING
+                             ? WaitForMultipleObjects(2, events, FALSE, timeoutMs)
+                             : WAIT_OBJECT_0;
+    if (waited != WAIT_OBJECT_0) {
+      CancelIoEx(pipe, &overlapped);
+      io.stopped = waited == WAIT_OBJECT_0 + 1;
+      io.timedOut = !io.stopped;
     }
   }
-  return GetOverlappedResult(pipe, &overlapped, &transferred, FALSE);
+  // After a cancellation this waits for it; a call that completed in the meantime counts.
+  io.completed = GetOverlappedResult(pipe, &overlapped, &io.transferred, TRUE);
+  io.error = io.completed ? 0 : GetLastError();
+  if (io.completed || io.error == ERROR_MORE_DATA)
+    io.timedOut = false;
+  return io;
 }
 
 // Windows refuses a first instance of an existing pipe; Wine ignores the flag, so there the count
@@ -53,6 +91,10 @@ bool HasOtherInstances(HANDLE firstInstance) {
   return GetNamedPipeHandleStateA(firstInstance, nullptr, &instances, nullptr, nullptr, nullptr,
                                   0) &&
          instances > 1;
+}
+
+DWORD Remaining(double deadlineMs) {
+  return static_cast<DWORD>(std::max(0.0, deadlineMs - NowMs()));
 }
 
 }  // namespace
@@ -79,28 +121,53 @@ struct LogPipeServer::Serving {
   std::vector<ombru::FileHandle> stalled;  // connected clients that are never read
   ombru::Handle event{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
 
-  // One message, or in byte mode whatever arrives until the client closes.
-  std::string Read(HANDLE instance, bool& stopped) {
-    std::string message;
+  // One message, or in byte mode whatever arrives until the client closes, within the client's
+  // deadline. Of a message larger than the server takes nothing is kept.
+  ClientMessage Receive(HANDLE instance, bool& stopped) {
+    ClientMessage message;
+    message.pipe = pipe;
+    GetNamedPipeClientProcessId(instance, &message.processId);
+    GetNamedPipeClientSessionId(instance, &message.sessionId);
+    const double deadline = NowMs() + kClientDeadlineMs;
     char buffer[4096];
     for (;;) {
-      DWORD read = 0;
-      const BOOL complete = Finish(
-          instance, event.Get(), server->stop.Get(),
-          [&](OVERLAPPED* o) { return ReadFile(instance, buffer, sizeof(buffer), nullptr, o); },
-          read, stopped);
-      message.append(buffer, read);
-      if (stopped || (complete ? server->behaviour != PipeBehaviour::Byte
-                               : GetLastError() != ERROR_MORE_DATA)) {
+      const Io read = Finish(
+          instance, event.Get(), server->stop.Get(), Remaining(deadline),
+          [&](OVERLAPPED* o) { return ReadFile(instance, buffer, sizeof(buffer), nullptr, o); });
+      stopped = read.stopped;
+      message.bytes.append(buffer, read.transferred);
+      message.size += read.transferred;
+      if (read.timedOut)
+        message.outcome = ClientMessage::Outcome::TimedOut;
+      if (stopped || read.timedOut || (read.completed && server->behaviour != PipeBehaviour::Byte))
         return message;
-      }
+      if (!read.completed && read.error != ERROR_MORE_DATA)
+        return message;  // the client closed: the end of a byte-mode message
+      if (DropIfTooLarge(instance, message))
+        return message;
     }
+  }
+
+  // Told by the size still waiting in the pipe, before more of the message is read.
+  bool DropIfTooLarge(HANDLE instance, ClientMessage& message) const {
+    if (server->largestMessage == kUnlimited)
+      return false;
+    DWORD left = 0;
+    PeekNamedPipe(instance, nullptr, 0, nullptr, nullptr, &left);
+    if (message.size + left <= server->largestMessage)
+      return false;
+    message.size += left;
+    message.bytes.clear();
+    message.bytes.shrink_to_fit();
+    message.outcome = ClientMessage::Outcome::TooLarge;
+    return true;
   }
 };
 
-LogPipeServer::LogPipeServer(PipeBehaviour behaviour, Handler handler)
+LogPipeServer::LogPipeServer(PipeBehaviour behaviour, Handler handler, size_t largestMessage)
     : behaviour(behaviour),
       handler(std::move(handler)),
+      largestMessage(largestMessage),
       stop(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
 LogPipeServer::~LogPipeServer() {
@@ -152,17 +219,14 @@ DWORD WINAPI LogPipeServer::Serve(void* parameter) {
     }
     ombru::FileHandle current = std::move(serving.next);
     const HANDLE instance = current.Get();
-    bool stopped = false;
-    DWORD unused = 0;
     // A fast client may have connected, written and even closed before this call: its message
     // still waits in the instance.
-    const BOOL connected =
-        Finish(
-            instance, serving.event.Get(), server.stop.Get(),
-            [&](OVERLAPPED* o) { return ConnectNamedPipe(instance, o); }, unused, stopped) ||
-        GetLastError() == ERROR_PIPE_CONNECTED || GetLastError() == ERROR_NO_DATA;
-    if (stopped)
+    const Io connect = Finish(instance, serving.event.Get(), server.stop.Get(), INFINITE,
+                              [&](OVERLAPPED* o) { return ConnectNamedPipe(instance, o); });
+    if (connect.stopped)
       return 0;
+    const bool connected = connect.completed || connect.error == ERROR_PIPE_CONNECTED ||
+                           connect.error == ERROR_NO_DATA;
     // One instance keeps listening while this one is read.
     serving.next = CreateInstance(*serving.pipe, server.behaviour, 0);
     if (connected && server.behaviour == PipeBehaviour::Stall) {
@@ -170,11 +234,12 @@ DWORD WINAPI LogPipeServer::Serve(void* parameter) {
       continue;
     }
     if (connected) {
-      const std::string message = serving.Read(instance, stopped);
+      bool stopped = false;
+      const ClientMessage message = serving.Receive(instance, stopped);
       if (stopped)
         return 0;
-      if (!message.empty())
-        server.handler(*serving.pipe, message);
+      if (message.outcome != ClientMessage::Outcome::Whole || !message.bytes.empty())
+        server.handler(message);
     }
     DisconnectNamedPipe(instance);
   }

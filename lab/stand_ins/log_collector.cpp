@@ -44,10 +44,12 @@ int main(int argc, char** argv) {
   if (!output)
     return 3;
   std::mutex outputLock;
-  const auto record = [&](const lab::LogPipe& pipe, const std::string& message) {
-    std::string entry(1, pipe.letter);
-    lab::AppendUInt32(entry, static_cast<uint32_t>(message.size()));
-    entry += message;
+  const auto record = [&](const lab::ClientMessage& message) {
+    if (message.outcome != lab::ClientMessage::Outcome::Whole)
+      return;
+    std::string entry(1, message.pipe->letter);
+    lab::AppendUInt32(entry, static_cast<uint32_t>(message.bytes.size()));
+    entry += message.bytes;
     const std::lock_guard<std::mutex> hold(outputLock);
     DWORD written = 0;
     WriteFile(output.Get(), entry.data(), static_cast<DWORD>(entry.size()), &written, nullptr);

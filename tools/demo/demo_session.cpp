@@ -129,11 +129,11 @@ int main() {
   Peers peers(timeline, runtime, console, services, debug);
 
   LogPipeServer collector(PipeBehaviour::Message,
-                          [&](const LogPipe& pipe, const std::string& message) {
+                          [&](const ClientMessage& message) {
                             demo::EventFields fields;
-                            for (const auto& field : RecordFields(pipe, message))
+                            for (const auto& field : RecordFields(*message.pipe, message.bytes))
                               fields.emplace_back(field.first, Printable(field.second));
-                            timeline.Add(NowMs(), pipe.label, "record", fields);
+                            timeline.Add(NowMs(), message.pipe->label, "record", fields);
                           });
   DWORD error = 0;
   const LogPipe* taken = nullptr;

@@ -1,0 +1,49 @@
+// What the log viewer prints for each connection: one field a line, the raw record, or one JSON
+// object a line. A record's text comes from any process of the session, so nothing of it reaches
+// the output unescaped that a terminal could take as a control.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/log_pipe_server.h"
+
+namespace viewer {
+
+enum class Format { Fields, Raw, Json };
+
+// One connection as the viewer received it.
+struct Received {
+  lab::ClientMessage message;
+  double timeMs;   // the lab's clock, for times relative to the viewer's start
+  SYSTEMTIME utc;  // for the JSON lines
+};
+
+// What to print for it: for standard output, or a notice for standard error.
+struct Output {
+  std::string text;
+  bool notice;
+};
+
+using Fields = std::vector<std::pair<const char*, std::string>>;
+
+// The record's named fields, or nothing when it does not split into them: it must end in its one
+// NUL, hold no other, and have three fields (information records; further "|" belong to the
+// message) or exactly nine (structured records).
+std::optional<Fields> SplitRecord(const lab::LogPipe& pipe, const std::string& message);
+
+// The bytes with every C0 control, DEL and C1 byte (0x80-0x9F) escaped as \xNN and NUL as \0. A
+// lead byte of the code page keeps its trail byte, which is then no control but half a character.
+std::string TerminalSafe(const std::string& bytes, UINT codePage);
+
+// A JSON string (quotes included) of text in `codePage`, converted to UTF-8; controls, DEL and C1
+// characters escaped as \u00XX.
+std::string JsonString(const std::string& text, UINT codePage);
+
+Output Render(const Received& received, Format format, double epochMs, UINT codePage);
+
+}  // namespace viewer
