@@ -1,6 +1,9 @@
 // Plays one whole session of the real ombru.exe against the lab's stand-ins and prints a
 // timeline: seconds since the start, where something arrived, and what, field by field. The demo
-// serves the two log pipes itself, as the runtime's log collector would.
+// serves the two log pipes itself, as the runtime's log collector would. At the end it draws the
+// same timeline as an SVG sequence diagram.
+//
+//   demo_session.exe [--svg PATH]   (default: demo_session.svg beside the demo)
 #include <windows.h>
 
 #include <cstdio>
@@ -9,6 +12,7 @@
 
 #include "common/invoke_message.h"
 #include "common/log_pipe_server.h"
+#include "demo/sequence_svg.h"
 #include "demo/timeline.h"
 #include "drivers/debug_output.h"
 #include "drivers/directory_client.h"
@@ -107,9 +111,21 @@ class Peers {
   size_t runtimeSeen = 0, consoleSeen = 0, servicesSeen = 0;
 };
 
+bool WritePicture(const demo::Timeline& timeline, const std::string& path) {
+  const std::string svg = demo::SequenceSvg(timeline.Printed(), timeline.EpochMs());
+  const ombru::FileHandle file(
+      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD written = 0;
+  return file &&
+         WriteFile(file.Get(), svg.data(), static_cast<DWORD>(svg.size()), &written, nullptr) &&
+         written == svg.size();
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const std::string picture =
+      argc == 3 && std::string(argv[1]) == "--svg" ? argv[2] : SiblingPath("demo_session.svg");
   demo::Timeline timeline(NowMs());
   std::printf("    time  where    what\n");
 
@@ -128,13 +144,12 @@ int main() {
   DebugOutputCapture debug;
   Peers peers(timeline, runtime, console, services, debug);
 
-  LogPipeServer collector(PipeBehaviour::Message,
-                          [&](const ClientMessage& message) {
-                            demo::EventFields fields;
-                            for (const auto& field : RecordFields(*message.pipe, message.bytes))
-                              fields.emplace_back(field.first, Printable(field.second));
-                            timeline.Add(NowMs(), message.pipe->label, "record", fields);
-                          });
+  LogPipeServer collector(PipeBehaviour::Message, [&](const ClientMessage& message) {
+    demo::EventFields fields;
+    for (const auto& field : RecordFields(*message.pipe, message.bytes))
+      fields.emplace_back(field.first, Printable(field.second));
+    timeline.Add(NowMs(), message.pipe->label, "record", fields);
+  });
   DWORD error = 0;
   const LogPipe* taken = nullptr;
   if (!collector.Start(error, taken)) {
@@ -160,6 +175,7 @@ int main() {
 
   step("the desktop shell starts");
   ShellStandIn shell;
+  timeline.Add(NowMs(), "shell", "shell window created");
   runtime.WaitForSent(923, 1, 5000);
 
   step("the user's directory identity changes; an \"Environment\" broadcast follows");
@@ -205,6 +221,7 @@ int main() {
 
   step("the desktop shell ends", watchdogId);
   shell.Stop();
+  timeline.Add(NowMs(), "shell", "shell window destroyed");
   runtime.WaitForSent(922, 2, 5000);
 
   step("WM_QUIT with wParam 0 reaches the agent's main thread");
@@ -218,5 +235,11 @@ int main() {
 
   DeleteMachineKey("Software\\Velmora\\TSL");
   ConfigureDirectoryClient({});
+  if (!WritePicture(timeline, picture)) {
+    std::fprintf(stderr, "demo: could not write %s\n", picture.c_str());
+    return 1;
+  }
+  std::printf("\nThe session as a picture (an SVG sequence diagram, for any browser): %s\n",
+              picture.c_str());
   return agent.ExitCode() == 0 ? 0 : 1;
 }

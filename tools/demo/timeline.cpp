@@ -25,6 +25,7 @@ void Timeline::Flush() {
       std::printf("           %-8s %s\n", field.first.c_str(), field.second.c_str());
   }
   std::fflush(stdout);
+  printed.insert(printed.end(), events.begin(), events.end());
 }
 
 }  // namespace demo

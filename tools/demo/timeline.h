@@ -11,6 +11,13 @@ namespace demo {
 
 using EventFields = std::vector<std::pair<std::string, std::string>>;
 
+struct Event {
+  double timeMs;
+  const char* where;
+  std::string what;
+  EventFields fields;
+};
+
 class Timeline {
  public:
   explicit Timeline(double epochMs) : epochMs(epochMs) {}
@@ -18,20 +25,18 @@ class Timeline {
   // May be called from any thread.
   void Add(double timeMs, const char* where, const std::string& what, EventFields fields = {});
 
-  // Prints every event added so far, oldest first.
+  // Prints every event added since the last flush, oldest first.
   void Flush();
 
- private:
-  struct Event {
-    double timeMs;
-    const char* where;
-    std::string what;
-    EventFields fields;
-  };
+  // Every event printed so far, in the order printed.
+  const std::vector<Event>& Printed() const { return printed; }
+  double EpochMs() const { return epochMs; }
 
+ private:
   const double epochMs;
   std::mutex lock;
   std::vector<Event> pending;
+  std::vector<Event> printed;
 };
 
 }  // namespace demo
