@@ -8,12 +8,11 @@
 #include <sddl.h>
 
 #include <algorithm>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "common/record_file.h"
 #include "drivers/log_collector.h"
+#include "drivers/log_viewer.h"
 #include "drivers/process.h"
 #include "harness/test.h"
 #include "log/pipe_sender.h"
@@ -22,89 +21,7 @@
 
 namespace {
 
-class Viewer {
- public:
-  // Standard error goes to a file, and standard output with it; with `heldOutput`, standard
-  // output goes instead into a pipe that nobody reads until ReadOutputAgain: a paused console.
-  explicit Viewer(const char* arguments, bool heldOutput = false)
-      : errorPath(lab::TempPath("viewer")) {
-    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
-    const ombru::FileHandle errors(CreateFileA(errorPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                               &inheritable, CREATE_ALWAYS, 0, nullptr));
-    ombru::Handle write;
-    if (heldOutput)
-      CreatePipe(held.Put(), write.Put(), &inheritable, 4096);
-    SetHandleInformation(held.Get(), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = heldOutput ? write.Get() : errors.Get();
-    startup.hStdError = errors.Get();
-    std::string commandLine = "\"" + lab::SiblingPath("log_viewer.exe") + "\" " + arguments;
-    PROCESS_INFORMATION info = {};
-    if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
-                       nullptr, nullptr, &startup, &info)) {
-      process.Reset(info.hProcess);
-      CloseHandle(info.hThread);
-    }
-  }
-
-  ~Viewer() {
-    TerminateProcess(process.Get(), 0);
-    WaitForSingleObject(process.Get(), 5000);
-    held.Reset();
-    if (reader.joinable())
-      reader.join();
-    DeleteFileA(errorPath.c_str());
-  }
-
-  HANDLE Process() const { return process.Get(); }
-
-  // Everything on standard error, and standard output unless it is held.
-  std::string Output() const { return WithoutCarriageReturns(lab::FileBytes(errorPath)); }
-
-  std::string WaitForOutput(const char* text, DWORD timeoutMs = 5000) const {
-    lab::PollUntil([&] { return Output().find(text) != std::string::npos; }, timeoutMs);
-    return Output();
-  }
-
-  void ReadOutputAgain() {
-    reader = std::thread([this] {
-      char buffer[4096];
-      DWORD read = 0;
-      while (ReadFile(held.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-        const std::lock_guard<std::mutex> hold(lock);
-        heldOutput.append(buffer, read);
-      }
-    });
-  }
-
-  std::string HeldOutput() {
-    const std::lock_guard<std::mutex> hold(lock);
-    return WithoutCarriageReturns(heldOutput);
-  }
-
-  // The exit code once it ended within the time, STILL_ACTIVE otherwise.
-  DWORD ExitCode(DWORD timeoutMs) const {
-    DWORD code = STILL_ACTIVE;
-    WaitForSingleObject(process.Get(), timeoutMs);
-    GetExitCodeProcess(process.Get(), &code);
-    return code;
-  }
-
- private:
-  static std::string WithoutCarriageReturns(std::string text) {
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());  // the console's
-    return text;
-  }
-
-  std::string errorPath;
-  ombru::Handle process;
-  ombru::Handle held;
-  std::thread reader;
-  std::mutex lock;
-  std::string heldOutput;
-};
+using Viewer = lab::LogViewer;
 
 std::string OwnModule() {
   char module[MAX_PATH] = {};

@@ -22,12 +22,7 @@ std::string ComputerName() {
   return name;
 }
 
-std::string Arguments(const RuntimeCall& call) {
-  std::string joined;
-  for (const std::string& argument : call.arguments)
-    joined += "[" + argument + "]";
-  return joined;
-}
+std::string Arguments(const RuntimeCall& call) { return Bracketed(call.arguments); }
 
 struct Run {
   MessageBoxSeen box;

@@ -1,0 +1,87 @@
+#include "drivers/log_viewer.h"
+
+#include <algorithm>
+
+#include "common/record_file.h"
+#include "drivers/process.h"
+
+namespace lab {
+namespace {
+
+std::string WithoutCarriageReturns(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());  // the console's
+  return text;
+}
+
+}  // namespace
+
+LogViewer::LogViewer(const char* arguments, bool heldOutput) : errorPath(TempPath("viewer")) {
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  const ombru::FileHandle errors(CreateFileA(errorPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                             &inheritable, CREATE_ALWAYS, 0, nullptr));
+  ombru::Handle write;
+  if (heldOutput) {
+    CreatePipe(held.Put(), write.Put(), &inheritable, 4096);
+    SetHandleInformation(held.Get(), HANDLE_FLAG_INHERIT, 0);
+  }
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = heldOutput ? write.Get() : errors.Get();
+  startup.hStdError = errors.Get();
+  std::string commandLine = "\"" + SiblingPath("log_viewer.exe") + "\" " + arguments;
+  PROCESS_INFORMATION info = {};
+  if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
+                     nullptr, nullptr, &startup, &info)) {
+    process.Reset(info.hProcess);
+    CloseHandle(info.hThread);
+  }
+}
+
+LogViewer::~LogViewer() {
+  // Ended through the C runtime's exit, as an ordinary end after Ctrl+C would be (which Wine
+  // cannot send without a display), so that it leaves what an ordinary end leaves. msvcrt.dll is
+  // at the same address in every process.
+  const auto exitProcess = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("msvcrt.dll"), "exit")));
+  const ombru::Handle ending(
+      CreateRemoteThread(process.Get(), nullptr, 0, exitProcess, nullptr, 0, nullptr));
+  if (!ending || WaitForSingleObject(process.Get(), 5000) != WAIT_OBJECT_0)
+    TerminateProcess(process.Get(), 0);
+  WaitForSingleObject(process.Get(), 5000);
+  if (reader.joinable())
+    reader.join();  // the pipe broke with the viewer's end
+  DeleteFileA(errorPath.c_str());
+}
+
+std::string LogViewer::Output() const { return WithoutCarriageReturns(FileBytes(errorPath)); }
+
+std::string LogViewer::WaitForOutput(const char* text, DWORD timeoutMs) const {
+  PollUntil([&] { return Output().find(text) != std::string::npos; }, timeoutMs);
+  return Output();
+}
+
+void LogViewer::ReadOutputAgain() {
+  reader = std::thread([this] {
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(held.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+      const std::lock_guard<std::mutex> hold(lock);
+      heldOutput.append(buffer, read);
+    }
+  });
+}
+
+std::string LogViewer::HeldOutput() {
+  const std::lock_guard<std::mutex> hold(lock);
+  return WithoutCarriageReturns(heldOutput);
+}
+
+DWORD LogViewer::ExitCode(DWORD timeoutMs) const {
+  DWORD code = STILL_ACTIVE;
+  WaitForSingleObject(process.Get(), timeoutMs);
+  GetExitCodeProcess(process.Get(), &code);
+  return code;
+}
+
+}  // namespace lab

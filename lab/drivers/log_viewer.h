@@ -1,0 +1,44 @@
+// The administrators' log viewer, started for a driver and ended with it; what it printed.
+#pragma once
+
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "framework/unique_handle.h"
+
+namespace lab {
+
+class LogViewer {
+ public:
+  // Standard error goes to a file, and standard output with it; with `heldOutput`, standard
+  // output goes instead into a pipe that nobody reads until ReadOutputAgain: a paused console.
+  explicit LogViewer(const char* arguments, bool heldOutput = false);
+  ~LogViewer();
+  LogViewer(const LogViewer&) = delete;
+  LogViewer& operator=(const LogViewer&) = delete;
+
+  HANDLE Process() const { return process.Get(); }
+
+  // Everything on standard error, and standard output unless it is held.
+  std::string Output() const;
+  std::string WaitForOutput(const char* text, DWORD timeoutMs = 5000) const;
+
+  void ReadOutputAgain();
+  std::string HeldOutput();
+
+  // The exit code once it ended within the time, STILL_ACTIVE otherwise.
+  DWORD ExitCode(DWORD timeoutMs) const;
+
+ private:
+  std::string errorPath;
+  ombru::Handle process;
+  ombru::Handle held;
+  std::thread reader;
+  std::mutex lock;
+  std::string heldOutput;
+};
+
+}  // namespace lab
