@@ -50,6 +50,8 @@ START_TEST(exit_command_destroys_frame_and_ends_agent) {
 
   // The guard went with the first agent.
   lab::Agent next;
+  // Any other command goes on to the frame's default handling, which leaves the frame alone.
+  PostMessageA(next.Frame(), WM_COMMAND, 0x1234, 0);
   ok(next.Frame() != nullptr && !next.Process().WaitForExit(500),
-     "a new agent can start in the same session\n");
+     "a new agent can start in the same session, and command 0x1234 does not end it\n");
 }

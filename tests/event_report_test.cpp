@@ -6,6 +6,7 @@
 
 #include "harness/test.h"
 #include "log/event_report.h"
+#include "log/win_log_impl.h"
 
 namespace {
 
@@ -58,14 +59,14 @@ START_TEST(event_arguments_pass_in_report_order) {
   const ombru::EventLogApi api = {&::OpenProcessToken, &RecordReport};
   LPCSTR strings[] = {"one", "two", "three"};
   char data[] = "raw";
-  HANDLE source = reinterpret_cast<HANDLE>(0x1234);
-  ombru::ReportEventAsCurrentUser(api, source, EVENTLOG_WARNING_TYPE, 7, 0xC0000101, 3, strings,
-                                  sizeof(data), data);
+  // Through the log's own operation, which takes the string count and strings before the data.
+  CWinLogImpl log(api);
+  log.LogEvent(EVENTLOG_WARNING_TYPE, 7, 0xC0000101, 3, strings, sizeof(data), data);
   ok(reported.size() == 1, "expected one report, got %zu\n", reported.size());
   if (reported.size() != 1)
     return;
   const ReportedEvent& e = reported[0];
-  ok(e.source == source, "source %p\n", e.source);
+  ok(e.source != nullptr, "the registered source expected\n");
   ok(e.type == EVENTLOG_WARNING_TYPE && e.category == 7 && e.eventId == 0xC0000101,
      "type %u category %u id %#lx\n", e.type, e.category, e.eventId);
   ok(e.stringCount == 3 && e.strings == strings, "string count %u, strings %p\n", e.stringCount,

@@ -277,7 +277,8 @@ START_TEST(faults_inside_c_library_functions) {
 }
 
 START_TEST(faults_where_cpp_forbids_them_terminate) {
-  for (const char* scenario : {"noexcept", "destructor", "noexcept-in-catch-all"}) {
+  for (const char* scenario :
+       {"noexcept", "destructor", "noexcept-in-catch-all", "returning-translator"}) {
     lab::ChildProcess child(lab::SiblingPath("fault_scenario.exe"), scenario);
     child.WaitForExit(30000);
     ok(child.ExitCode() == 3, "%s: exit code %lu, expected 3\n", scenario, child.ExitCode());
@@ -286,7 +287,10 @@ START_TEST(faults_where_cpp_forbids_them_terminate) {
 
 START_TEST(other_severities_reach_the_system) {
   LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(ContinueAfterRaise);
-  for (DWORD code : {DWORD{0x80001234}, DWORD{EXCEPTION_BREAKPOINT}, DWORD{0x40001234}}) {
+  // Warnings, informational codes, and of error severity the C++ exceptions of other compilers
+  // and fast-fail reports.
+  for (DWORD code : {DWORD{0x80001234}, DWORD{EXCEPTION_BREAKPOINT}, DWORD{0x40001234},
+                     DWORD{0xE06D7363}, DWORD{0xC0000409}}) {
     reachedTop = false;
     bool caught = false;
     try {
@@ -297,6 +301,11 @@ START_TEST(other_severities_reach_the_system) {
     ok(reachedTop && !caught, "%#lx: reached the system %d, caught %d\n", code, reachedTop, caught);
   }
   SetUnhandledExceptionFilter(previous);
+  // Of error severity, but raised as non-continuable: in a process of its own, since the system
+  // ends the process once no handler took it.
+  lab::ChildProcess child(lab::SiblingPath("fault_scenario.exe"), "noncontinuable");
+  child.WaitForExit(30000);
+  ok(child.ExitCode() == 20, "non-continuable: exit code %lu, expected 20\n", child.ExitCode());
 }
 
 START_TEST(ended_threads_leave_no_state) {

@@ -144,6 +144,10 @@ START_TEST(presses_start_the_console) {
   const auto plain = console.WaitForStarts(3);
   ok(plain.size() == 3 && plain[2].arguments.empty() && plain[2].showCommand == SW_SHOWNORMAL,
      "Ctrl+Shift+F: no arguments, shown normally\n");
+  agent.HotKey(7, 'Q');  // an id of no hot key of ours starts the console plainly
+  const auto other = console.WaitForStarts(4);
+  ok(other.size() == 4 && other[3].arguments.empty() && other[3].showCommand == SW_SHOWNORMAL,
+     "hot key 7: no arguments, shown normally\n");
 }
 
 START_TEST(console_paths) {
@@ -158,28 +162,30 @@ START_TEST(console_paths) {
   LogCollector collector;
 
   const std::string nul(1, '\0');
+  enum ConsoleKey { NoKey, NoPath, WithPath };
   static const struct {
     const char* name;
     DWORD type;
     std::string path;  // the value's exact bytes
-    bool hasPath;
+    ConsoleKey key;
     const char* started;  // null: nothing
   } cases[] = {
-      {"no Path", REG_SZ, "", false, kDefaultConsole},
-      {"empty Path: tsl.exe from the current directory", REG_SZ, "", true, "console"},
-      {"REG_BINARY without NUL", REG_BINARY, "D:\\Apps\\TSL", true, "D:\\Apps\\TSL\\tsl.exe"},
-      {"REG_DWORD", REG_DWORD, std::string("K\0\0\0", 4), true, nullptr},
-      {"too long for tsl.exe", REG_SZ, "C:\\" + std::string(250, 'p') + nul, true, nullptr},
-      {"longer than the buffer: the default", REG_SZ, "C:\\" + std::string(300, 'p') + nul, true,
-       kDefaultConsole},
+      {"no key (a hot-key message all the same)", REG_SZ, "", NoKey, kDefaultConsole},
+      {"no Path", REG_SZ, "", NoPath, kDefaultConsole},
+      {"empty Path: tsl.exe from the current directory", REG_SZ, "", WithPath, "console"},
+      {"REG_BINARY without NUL", REG_BINARY, "D:\\Apps\\TSL", WithPath, "D:\\Apps\\TSL\\tsl.exe"},
+      {"REG_DWORD", REG_DWORD, std::string("K\0\0\0", 4), WithPath, nullptr},
+      {"too long for tsl.exe", REG_SZ, "C:\\" + std::string(250, 'p') + nul, WithPath, nullptr},
+      {"longer than the buffer: the default", REG_SZ, "C:\\" + std::string(300, 'p') + nul,
+       WithPath, kDefaultConsole},
   };
   size_t expectedStarts = 0;
   for (const auto& c : cases) {
     DeleteMachineKey(kConsoleKey);
-    if (c.hasPath) {
+    if (c.key == WithPath) {
       SetMachineValue(kConsoleKey, "Path", c.type, c.path.data(),
                       static_cast<DWORD>(c.path.size()));
-    } else {
+    } else if (c.key == NoPath) {
       SetMachineString(kConsoleKey, "HotKey", "f");
     }
     const size_t launchesBefore = LaunchLines(collector);

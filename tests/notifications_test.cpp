@@ -133,6 +133,8 @@ START_TEST(user_change_names) {
       {DirectoryClient::Complete, true, "3", true, nullptr, "CN=alice.O=CORP"},
       {DirectoryClient::Complete, true, "2", false, nullptr, "NONE"},
       {DirectoryClient::Complete, true, "2", true, "NWDSCreateContextHandle", "NONE"},
+      {DirectoryClient::Complete, true, "2", true, "NWDSGetContext", "NONE"},
+      {DirectoryClient::Complete, true, "2", true, "NWDSSetContext", "NONE"},
       {DirectoryClient::Complete, true, "2", true, "NWDSWhoAmI", "NONE"},
   };
   for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {

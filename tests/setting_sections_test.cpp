@@ -21,6 +21,7 @@ START_TEST(section_names) {
       {"Environment ", SettingSection::Other},
       {"Environmen", SettingSection::Other},
       {"EnvironmentX", SettingSection::Other},
+      {"Envaronment", SettingSection::Other},
       {std::string("Environment\0", 12), SettingSection::Other},
       {"\x82\xA0nvironment", SettingSection::Other},
       {"VLMStorageSetting", SettingSection::Other},

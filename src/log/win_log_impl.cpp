@@ -16,7 +16,10 @@ std::string ModulePath() {
 
 }  // namespace
 
-CWinLogImpl::CWinLogImpl() : eventSource(RegisterEventSourceA(nullptr, kEventSourceName)) {}
+CWinLogImpl::CWinLogImpl() : CWinLogImpl(ombru::SystemEventLogApi()) {}
+
+CWinLogImpl::CWinLogImpl(const ombru::EventLogApi& eventLog)
+    : eventSource(RegisterEventSourceA(nullptr, kEventSourceName)), eventLog(eventLog) {}
 
 CWinLogImpl::~CWinLogImpl() = default;
 
@@ -26,8 +29,8 @@ void CWinLogImpl::LogEvent(WORD eventType, WORD category, DWORD eventId, WORD st
                            LPCSTR* strings, DWORD dataSize, LPVOID data) {
   if (!eventSource)
     return;
-  ombru::ReportEventAsCurrentUser(ombru::SystemEventLogApi(), eventSource.Get(), eventType,
-                                  category, eventId, stringCount, strings, dataSize, data);
+  ombru::ReportEventAsCurrentUser(eventLog, eventSource.Get(), eventType, category, eventId,
+                                  stringCount, strings, dataSize, data);
 }
 
 void CWinLogImpl::LogRecord(int field1, int field2, const char* field4, const char* field5,

@@ -5,11 +5,14 @@
 #include <cstdint>
 
 #include "framework/unique_handle.h"
+#include "log/event_report.h"
 #include "log/ivllog.h"
 
 class CWinLogImpl : public IVLLog {
  public:
   CWinLogImpl();
+  // Tests see the event log's arguments through `eventLog`: Wine keeps only an event's strings.
+  explicit CWinLogImpl(const ombru::EventLogApi& eventLog);
   virtual ~CWinLogImpl();
 
   CWinLogImpl(const CWinLogImpl&) = delete;
@@ -25,4 +28,5 @@ class CWinLogImpl : public IVLLog {
  private:
   ombru::EventSource eventSource;  // null when the source could not be registered
   uint32_t instanceNumber = 0;
+  const ombru::EventLogApi& eventLog;
 };

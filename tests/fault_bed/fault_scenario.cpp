@@ -1,8 +1,12 @@
 // Faults where C++ forbids an exception, each in a process of its own, on a thread with the
 // translator: the process must end in std::terminate (exit code 3), never in a handler outside
-// and never with the fault's own code.
+// and never with the fault's own code. And an exception raised as non-continuable, which the
+// translator leaves to the system: its unhandled-exception filter ends the process with 20.
 //
-//   fault_scenario.exe noexcept|destructor|noexcept-in-catch-all
+// A translator that returns instead of throwing leaves nothing to continue with: std::terminate.
+//
+//   fault_scenario.exe noexcept|destructor|noexcept-in-catch-all|returning-translator|
+//                      noncontinuable
 #include <windows.h>
 
 #include <cstdio>
@@ -27,6 +31,12 @@ __attribute__((noinline)) void ThrowThroughFaultingDestructor() {
   throw 1;
 }
 
+constexpr DWORD kRaisedCode = 0xE0001234;
+
+LONG WINAPI ReachedTheSystem(EXCEPTION_POINTERS* pointers) {
+  ExitProcess(pointers->ExceptionRecord->ExceptionCode == kRaisedCode ? 20 : 21);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -37,6 +47,12 @@ int main(int argc, char** argv) {
       FaultNoexcept();
     } else if (std::strcmp(scenario, "destructor") == 0) {
       ThrowThroughFaultingDestructor();
+    } else if (std::strcmp(scenario, "returning-translator") == 0) {
+      ombru::SetStructuredExceptionTranslator([](unsigned, EXCEPTION_POINTERS*) {});
+      sink = *nowhere;
+    } else if (std::strcmp(scenario, "noncontinuable") == 0) {
+      SetUnhandledExceptionFilter(ReachedTheSystem);
+      RaiseException(kRaisedCode, EXCEPTION_NONCONTINUABLE, 0, nullptr);
     } else if (std::strcmp(scenario, "noexcept-in-catch-all") == 0) {
       try {
         FaultNoexcept();
