@@ -23,7 +23,10 @@ add_link_options(-Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat -Wl,--ts
 # Reproducible: no link time in the image and no build folder in any string, so that two builds
 # of the same source in different folders give the same bytes.
 add_link_options(-Wl,--no-insert-timestamp)
-add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
+# (Not for coverage, whose counters must find their sources and their folders.)
+if(NOT OMBRU_COVERAGE)
+  add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
+endif()
 
 # Optional signing. Only file names reach the build: the password stays in its file.
 set(OMBRU_SIGNING_CERT "" CACHE FILEPATH "PKCS#12 file whose certificate signs the release")

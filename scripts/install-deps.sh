@@ -1,9 +1,10 @@
 #!/bin/sh
-# Installs what a fresh Debian machine lacks to build and test OMBRU. Safe to run again.
+# Installs what a fresh Debian machine lacks to build and test OMBRU, and any further packages
+# named on its command line. Safe to run again.
 set -eu
 
 packages="cmake ninja-build clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
-  openssl osslsigncode python3"
+  openssl osslsigncode python3 $*"
 
 missing=""
 for package in $packages; do

@@ -189,6 +189,8 @@ START_TEST(record_chain_cut_and_copies) {
   ok(std::string(VLM::win32_exception().what()) == "Unknown exception" &&
          std::string(VLM::stack_overflow().what()) == "stack overflow",
      "default messages\n");
+  const VLM::win32_exception bare("bare", 0xC0000094, nullptr);
+  ok(bare.code == 0xC0000094 && !bare.has_record, "without a fault's record: none kept\n");
 }
 
 namespace {
