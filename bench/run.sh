@@ -1,7 +1,10 @@
 #!/bin/sh
 # Builds the Windows side and runs every benchmark under a private Wine prefix; prints one table.
 #   OMBRU_BENCH_TRANSITIONS (default 60), OMBRU_BENCH_STARTS (default 15),
-#   OMBRU_BENCH_IDLE_SECONDS (default 60)
+#   OMBRU_BENCH_ROUNDS (default 5), OMBRU_BENCH_IDLE_WINDOWS (default 6) of
+#   OMBRU_BENCH_IDLE_SECONDS (default 10)
+# Every ratio against a floor is measured in interleaved rounds and shown as the median with the
+# lowest and the highest round.
 set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -38,37 +41,49 @@ cmake -S . -B "$plain" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cm
   -DCMAKE_BUILD_TYPE=Release -DOMBRU_HARDEN=OFF >/dev/null
 cmake --build "$plain" -j "$(nproc)" --target ombru log_info_bench >/dev/null
 
+rounds="${OMBRU_BENCH_ROUNDS:-5}"
+# "median (lowest-highest)" of the numbers on standard input, one a line.
+spread() { sort -g | awk '{ v[NR] = $1 } END {
+  m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+  printf "%.2f (%.2f-%.2f)", m, v[1], v[NR] }'; }
+
 echo "| measure | value | target |"
 echo "|---|---|---|"
-# LogInfo hardened and unhardened, alternately; the best of three runs each, since the rates of
-# separate runs spread more than the difference.
-rate() { wine "$1/bin/log_info_bench.exe" | awk -F'|' '/LogInfo, records/ { print $3 + 0 }'; }
-hardened_rates=""; plain_rates=""
-for i in 1 2 3; do
-  hardened_rates="$hardened_rates $(rate build/windows)"; plain_rates="$plain_rates $(rate "$plain")"
-done
 wine $bin/log_info_bench.exe
-largest() { printf '%s\n' $1 | sort -g | tail -1; }
-awk -v h="$(largest "$hardened_rates")" -v p="$(largest "$plain_rates")" 'BEGIN {
-  printf "| LogInfo records/s, best of three: hardened / unhardened | %.0f / %.0f = %.2f | >= 0.95 |\n",
-    h, p, h / p }'
+# LogInfo hardened and unhardened, one run each per round, alternately.
+rate() { wine "$1/bin/log_info_bench.exe" | awk -F'|' '/LogInfo, records/ { print $3 + 0 }'; }
+ratios=""
+for i in $(seq "$rounds"); do
+  h=$(rate build/windows); p=$(rate "$plain")
+  ratios="$ratios $(awk -v h="$h" -v p="$p" 'BEGIN { print h / p }')"
+done
+printf '| LogInfo records/s, hardened / unhardened, median of %s rounds (lowest-highest) | %s | >= 0.95 |\n' \
+  "$rounds" "$(printf '%s\n' $ratios | spread)"
 
-# Throw and catch with the translator's wrapper and without; the least of three runs each.
-best() { for i in 1 2 3; do wine "$bin/$1.exe" | awk -v k="$2" '$1 == k { print $2 }'; done | sort -g | head -1; }
-plain_throw=$(best throw_bench throw)
-wrapped_throw=$(best throw_bench_wrapped throw)
-fault=$(best throw_bench_wrapped fault)
-awk -v p="$plain_throw" -v w="$wrapped_throw" -v f="$fault" 'BEGIN {
-  printf "| throw and catch through four frames, without the translator | %.2f us | |\n", p
-  printf "| the same with the translator installed | %.2f us | |\n", w
-  printf "| throw and catch, translator / without | %.2f | <= 1.1 |\n", w / p
-  printf "| one translated fault, thrown and caught | %.2f us | |\n", f }'
+# Throw and catch with the translator's wrapper and without, alternately.
+micros() { wine "$bin/$1.exe" | awk -v k="$2" '$1 == k { print $2 }'; }
+plain_throws=""; wrapped_throws=""; faults=""; ratios=""
+for i in $(seq "$rounds"); do
+  p=$(micros throw_bench throw); w=$(micros throw_bench_wrapped throw)
+  plain_throws="$plain_throws $p"; wrapped_throws="$wrapped_throws $w"
+  faults="$faults $(micros throw_bench_wrapped fault)"
+  ratios="$ratios $(awk -v p="$p" -v w="$w" 'BEGIN { print w / p }')"
+done
+median() { printf '%s\n' $1 | spread | cut -d' ' -f1; }
+printf '| throw and catch through four frames, without the translator, median | %s us | |\n' "$(median "$plain_throws")"
+printf '| the same with the translator installed, median | %s us | |\n' "$(median "$wrapped_throws")"
+printf '| throw and catch, translator / without, median of %s rounds (lowest-highest) | %s | <= 1.1 |\n' \
+  "$rounds" "$(printf '%s\n' $ratios | spread)"
+printf '| one translated fault, thrown and caught, median | %s us | |\n' "$(median "$faults")"
 wine $bin/session_bench.exe latency "${OMBRU_BENCH_TRANSITIONS:-60}"
 wine $bin/session_bench.exe start "${OMBRU_BENCH_STARTS:-15}"
 
-seconds="${OMBRU_BENCH_IDLE_SECONDS:-60}"
+# Idle: the agent, the floor and the bare window run side by side; their CPU is sampled at the
+# end of every window, and each window is one round.
+windows="${OMBRU_BENCH_IDLE_WINDOWS:-6}"
+seconds="${OMBRU_BENCH_IDLE_SECONDS:-10}"
 ready="$(mktemp)"
-wine $bin/session_bench.exe idle "$seconds" >"$ready" &
+wine $bin/session_bench.exe idle "$((windows * seconds))" >"$ready" &
 while ! grep -q ready "$ready"; do sleep 0.2; done
 samples="$(mktemp -d)"
 sample() {
@@ -77,19 +92,26 @@ sample() {
   threads 'bare_timer_window\.exe *$' >"$samples/bare$1"
 }
 sample 0
-sleep "$seconds"
-sample 1
-agent=$(cpu_ns "$samples/agent0" "$samples/agent1")
-floor=$(cpu_ns "$samples/floor0" "$samples/floor1")
-bare=$(cpu_ns "$samples/bare0" "$samples/bare1")
+agent=0; floor=0; bare=0; to_floor=""; to_bare=""
+for i in $(seq "$windows"); do
+  sleep "$seconds"
+  sample "$i"
+  a=$(cpu_ns "$samples/agent$((i - 1))" "$samples/agent$i")
+  f=$(cpu_ns "$samples/floor$((i - 1))" "$samples/floor$i")
+  b=$(cpu_ns "$samples/bare$((i - 1))" "$samples/bare$i")
+  agent=$((agent + a)); floor=$((floor + f)); bare=$((bare + b))
+  to_floor="$to_floor $(awk -v a="$a" -v f="$f" 'BEGIN { print (f > 0 ? a / f : 0) }')"
+  to_bare="$to_bare $(awk -v a="$a" -v b="$b" 'BEGIN { print (b > 0 ? a / b : 0) }')"
+done
 wait
 rm -rf "$ready" "$samples"
-awk -v a="$agent" -v f="$floor" -v b="$bare" -v s="$seconds" 'BEGIN {
+awk -v a="$agent" -v f="$floor" -v b="$bare" -v s="$((windows * seconds))" 'BEGIN {
   printf "| idle CPU over %d s with a shell running: agent | %.1f ms | |\n", s, a / 1e6
   printf "| floor: a window whose 100 ms tick makes the shell test'"'"'s calls | %.1f ms | |\n", f / 1e6
-  printf "| bare window with the same timer, doing nothing | %.1f ms | |\n", b / 1e6
-  printf "| idle CPU, agent / floor | %.2f | <= 1.1 |\n", (f > 0 ? a / f : 0)
-  printf "| idle CPU, agent / bare | %.2f | |\n", (b > 0 ? a / b : 0) }'
+  printf "| bare window with the same timer, doing nothing | %.1f ms | |\n", b / 1e6 }'
+printf '| idle CPU, agent / floor, median of %s windows of %s s (lowest-highest) | %s | <= 1.1 |\n' \
+  "$windows" "$seconds" "$(printf '%s\n' $to_floor | spread)"
+printf '| idle CPU, agent / bare, the same windows | %s | |\n' "$(printf '%s\n' $to_bare | spread)"
 size=$(stat -c %s $bin/ombru.exe)
 plain_size=$(stat -c %s $plain/bin/ombru.exe)
 awk -v s="$size" -v p="$plain_size" 'BEGIN {

@@ -22,6 +22,7 @@
 #include "drivers/process.h"
 #include "drivers/runtime_record.h"
 #include "drivers/shell.h"
+#include "spread.h"
 
 namespace {
 
@@ -83,25 +84,30 @@ double StartToRecords(const lab::LogCollector& collector, const char* exe, const
   return elapsed;
 }
 
-double Median(std::vector<double> values) { return Percentile(std::move(values), 0.5); }
-
 int Start(int runs) {
   lab::RuntimeStandIn runtime;
   lab::LogCollector collector;
   lab::ShellStandIn shell;
-  std::vector<double> agent, floor, bare;
+  std::vector<double> agent, floor, bare, toFloor, toBare;
   for (int i = 0; i < runs; ++i) {
     agent.push_back(StartToRecords(collector, "ombru.exe", "", 2));
     floor.push_back(StartToRecords(collector, "bare_timer_window.exe", "--startup", 2));
     bare.push_back(StartToRecords(collector, "bare_timer_window.exe", "--report", 1));
+    toFloor.push_back(agent.back() / floor.back());
+    toBare.push_back(agent.back() / bare.back());
   }
+  using bench::Median;
   std::printf(
       "| agent start to its first report after the start record, median of %d | %.1f ms | |\n",
       runs, Median(agent));
   std::printf("| floor: the same start-up calls, then a report | %.1f ms | |\n", Median(floor));
   std::printf("| bare user32 program start to its first record | %.1f ms | |\n", Median(bare));
-  std::printf("| start, agent / floor | %.2f | <= 1.1 |\n", Median(agent) / Median(floor));
-  std::printf("| start, agent / bare | %.2f | |\n", Median(agent) / Median(bare));
+  std::printf(
+      "| start, agent / floor, median of %d interleaved rounds (lowest-highest) | %s | "
+      "<= 1.1 |\n",
+      runs, bench::MedianAndRange(toFloor).c_str());
+  std::printf("| start, agent / bare, the same rounds | %s | |\n",
+              bench::MedianAndRange(toBare).c_str());
   return 0;
 }
 
