@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/text_encoding.h"
 #include "framework/format.h"
 
 namespace demo {
@@ -42,22 +43,10 @@ Shape ShapeOf(const Event& event) {
   return {nullptr, nullptr};
 }
 
-std::string Utf8(const std::string& ansi) {
-  const int size = static_cast<int>(ansi.size());
-  std::wstring wide(MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, nullptr, 0), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, &wide[0], static_cast<int>(wide.size()));
-  const int wideSize = static_cast<int>(wide.size());
-  std::string text(
-      WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, &text[0], static_cast<int>(text.size()),
-                      nullptr, nullptr);
-  return text;
-}
-
 // Text as XML character data: markup escaped, and controls, which XML does not allow, as '?'.
 std::string XmlText(const std::string& ansi) {
   std::string text;
-  for (const char c : Utf8(ansi)) {
+  for (const char c : lab::Utf8FromWide(lab::WideFromCodePage(ansi, CP_ACP))) {
     switch (c) {
       case '&':
         text += "&amp;";

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/record_file.h"
+#include "common/text_encoding.h"
 #include "framework/format.h"
 
 namespace viewer {
@@ -18,26 +19,6 @@ std::string Escaped(unsigned char c) {
     return "\\0";
   char text[8];
   std::snprintf(text, sizeof(text), "\\x%02X", c);
-  return text;
-}
-
-std::wstring Wide(const std::string& text, UINT codePage) {
-  if (text.empty())
-    return std::wstring();
-  const int size = static_cast<int>(text.size());
-  std::wstring wide(MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0), L'\0');
-  MultiByteToWideChar(codePage, 0, text.data(), size, &wide[0], static_cast<int>(wide.size()));
-  return wide;
-}
-
-std::string Utf8(const std::wstring& wide) {
-  if (wide.empty())
-    return std::string();
-  const int size = static_cast<int>(wide.size());
-  std::string text(WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr),
-                   '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, &text[0], static_cast<int>(text.size()),
-                      nullptr, nullptr);
   return text;
 }
 
@@ -127,7 +108,7 @@ std::string TerminalSafe(const std::string& bytes, UINT codePage) {
 
 std::string JsonString(const std::string& text, UINT codePage) {
   std::wstring escaped = L"\"";
-  for (const wchar_t c : Wide(text, codePage)) {
+  for (const wchar_t c : lab::WideFromCodePage(text, codePage)) {
     if (c == L'"' || c == L'\\') {
       escaped += L'\\';
       escaped += c;
@@ -140,7 +121,7 @@ std::string JsonString(const std::string& text, UINT codePage) {
       escaped += c;
     }
   }
-  return Utf8(escaped + L"\"");
+  return lab::Utf8FromWide(escaped + L"\"");
 }
 
 Output Render(const Received& received, Format format, double epochMs, UINT codePage) {
