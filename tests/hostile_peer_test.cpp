@@ -74,20 +74,27 @@ START_TEST(stalled_log_server_holds_no_mode) {
 }
 
 START_TEST(watchdog_holds_process_while_start_record_waits) {
+  // How long a start of ombru.exe takes here until it has ended, with no collector to wait for.
+  const double probeStart = NowMs();
+  ChildProcess probe(OmbruPath(), "/WATCHDOG:0");
+  probe.WaitForExit(10000);
+  const DWORD startMs = static_cast<DWORD>(NowMs() - probeStart);
+
   LogCollector busy("busy");
   ServiceStandIns services("stop");
   ChildProcess watched(SiblingPath("waiter.exe"), "60000");
   ChildProcess watchdog(OmbruPath(), "/WATCHDOG2:" + std::to_string(watched.Id()));
-  // The start record waits 1000 ms for the busy pipe; the process is gone before that, and with
-  // no handle left here, gone from the system too.
-  Sleep(700);
+  // The start record then waits 1000 ms for the busy pipe; the process is gone before that, and
+  // with no handle left here, gone from the system too.
+  Sleep(startMs + 300);
   watched.Terminate();
   watched.Detach();
   ok(watchdog.WaitForExit(15000) && watchdog.ExitCode() == 0, "exit code %lu\n",
      watchdog.ExitCode());
   const auto starts = services.Starts();
-  ok(starts.size() == 1 && starts[0].name == "VLMSpindleSrv", "%zu service starts\n",
-     starts.size());
+  ok(starts.size() == 1 && starts[0].name == "VLMSpindleSrv",
+     "%zu service starts (the process ended %lu ms after the watchdog's start)\n", starts.size(),
+     startMs + 300);
 }
 
 START_TEST(frame_ignores_window_memory_written_by_others) {
