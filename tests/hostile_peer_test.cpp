@@ -20,10 +20,6 @@ namespace {
 
 std::string OmbruPath() { return SiblingPath("ombru.exe"); }
 
-bool GuardHeld() {
-  return static_cast<bool>(ombru::Handle(OpenMutexA(SYNCHRONIZE, FALSE, "VLM.OMBRU.Running")));
-}
-
 bool WaitForInfoText(const LogCollector& collector, const std::string& text) {
   return PollUntil(
       [&] {
@@ -114,7 +110,7 @@ START_TEST(frame_ignores_window_memory_written_by_others) {
        static_cast<long long>(written), Bracketed(collector.WaitForInfoTexts(0)).c_str());
     ok(agent.Exit() == 0, "%#llx: exit code %lu\n", static_cast<long long>(written),
        agent.Process().ExitCode());
-    ok(PollUntil([] { return !GuardHeld(); }, 5000), "%#llx: guard still held\n",
+    ok(PollUntil([] { return !AgentGuardHeld(); }, 5000), "%#llx: guard still held\n",
        static_cast<long long>(written));
   }
 }

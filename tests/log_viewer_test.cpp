@@ -121,7 +121,7 @@ START_TEST(nothing_printed_a_terminal_takes_for_a_control) {
       {"\xe9", 932, "\xe9"},                   // a lead byte that stands last but is no C1
   };
   for (const auto& c : cases) {
-    const std::string safe = viewer::TerminalSafe(c.bytes, c.codePage);
+    const std::string safe = lab::Printable(c.bytes, c.codePage);
     ok(safe == c.safe, "code page %u: [%s]\n", c.codePage, lab::Printable(safe).c_str());
   }
 }

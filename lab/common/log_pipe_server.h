@@ -88,8 +88,10 @@ class LogPipeServer {
   std::vector<ombru::Handle> threads;
 };
 
-// Messages as a person reads them: the closing NUL as \0, other control characters as \xNN.
-std::string Printable(const std::string& bytes);
+// Messages as a person reads them, safe for a terminal (a record's text comes from any process of
+// the session): NUL as \0, every other C0 control, DEL and C1 byte (0x80-0x9F) as \xNN. A lead
+// byte of the code page keeps its trail byte, which is then no control but half a character.
+std::string Printable(const std::string& bytes, UINT codePage = CP_ACP);
 
 // The named fields of a record, without its closing NUL. A message may itself hold "|": the
 // fields after it are counted from the end.

@@ -10,9 +10,12 @@ ChildProcess StartAgent(const char* currentDirectory) {
 
 }  // namespace
 
+bool AgentGuardHeld() {
+  return static_cast<bool>(ombru::Handle(OpenMutexA(SYNCHRONIZE, FALSE, "VLM.OMBRU.Running")));
+}
+
 void WaitForNoAgent() {
-  PollUntil([] { return !ombru::Handle(OpenMutexA(SYNCHRONIZE, FALSE, "VLM.OMBRU.Running")); },
-            5000);
+  PollUntil([] { return !AgentGuardHeld(); }, 5000);
 }
 
 Agent::Agent(const char* currentDirectory)

@@ -8,6 +8,9 @@
 
 namespace lab {
 
+// Whether an agent holds the session's guard ("VLM.OMBRU.Running").
+bool AgentGuardHeld();
+
 // Waits (at most 5 s) until no agent holds the session's guard. A process is seen as ended a
 // moment before its handles are closed; an agent started in that moment would find the guard
 // still there and end at once.

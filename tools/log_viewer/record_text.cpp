@@ -1,26 +1,11 @@
 #include "log_viewer/record_text.h"
 
-#include <cstdio>
-
 #include "common/record_file.h"
 #include "common/text_encoding.h"
 #include "framework/format.h"
 
 namespace viewer {
 namespace {
-
-bool IsControl(unsigned char c) { return c < 0x20 || (c >= 0x7f && c <= 0x9f); }
-
-// Every double-byte code page takes trail bytes from 0x40 up, never DEL.
-bool IsTrailByte(unsigned char c) { return c >= 0x40 && c != 0x7f; }
-
-std::string Escaped(unsigned char c) {
-  if (c == 0)
-    return "\\0";
-  char text[8];
-  std::snprintf(text, sizeof(text), "\\x%02X", c);
-  return text;
-}
 
 std::string IsoTime(const SYSTEMTIME& t) {
   return ombru::FormatString("%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", t.wYear, t.wMonth, t.wDay,
@@ -63,10 +48,10 @@ std::string FieldLines(const Received& received, double epochMs, UINT codePage) 
                                          m.pipe->label, Sender(m).c_str());
   const std::optional<Fields> fields = SplitRecord(*m.pipe, m.bytes);
   if (!fields)
-    return text + "           malformed " + TerminalSafe(m.bytes, codePage) + "\n";
+    return text + "           malformed " + lab::Printable(m.bytes, codePage) + "\n";
   for (const auto& field : *fields) {
     text += ombru::FormatString("           %-8s ", field.first) +
-            TerminalSafe(field.second, codePage) + "\n";
+            lab::Printable(field.second, codePage) + "\n";
   }
   return text;
 }
@@ -75,7 +60,7 @@ std::string RawLine(const Received& received, double epochMs, UINT codePage) {
   const lab::ClientMessage& m = received.message;
   return ombru::FormatString("%9.3f  %-6s %s  ", (received.timeMs - epochMs) / 1000.0,
                              m.pipe->label, Sender(m).c_str()) +
-         TerminalSafe(m.bytes, codePage) + "\n";
+         lab::Printable(m.bytes, codePage) + "\n";
 }
 
 }  // namespace
@@ -88,22 +73,6 @@ std::optional<Fields> SplitRecord(const lab::LogPipe& pipe, const std::string& m
   if (&pipe == &lab::InfoPipe() ? parts < named : parts != named)
     return std::nullopt;
   return lab::RecordFields(pipe, message);
-}
-
-std::string TerminalSafe(const std::string& bytes, UINT codePage) {
-  std::string safe;
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const auto c = static_cast<unsigned char>(bytes[i]);
-    if (i + 1 < bytes.size() && IsDBCSLeadByteEx(codePage, c) &&
-        IsTrailByte(static_cast<unsigned char>(bytes[i + 1]))) {
-      safe += bytes.substr(i++, 2);
-    } else if (IsControl(c)) {
-      safe += Escaped(c);
-    } else {
-      safe += static_cast<char>(c);
-    }
-  }
-  return safe;
 }
 
 std::string JsonString(const std::string& text, UINT codePage) {

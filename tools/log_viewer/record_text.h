@@ -1,6 +1,6 @@
-// What the log viewer prints for each connection: one field a line, the raw record, or one JSON
-// object a line. A record's text comes from any process of the session, so nothing of it reaches
-// the output unescaped that a terminal could take as a control.
+// What the log viewer prints for each connection: one field a line, the raw record (both through
+// lab::Printable), or one JSON object a line. A record's text comes from any process of the
+// session, so nothing of it reaches the output unescaped that a terminal could take as a control.
 #pragma once
 
 #include <windows.h>
@@ -35,10 +35,6 @@ using Fields = std::vector<std::pair<const char*, std::string>>;
 // NUL, hold no other, and have three fields (information records; further "|" belong to the
 // message) or exactly nine (structured records).
 std::optional<Fields> SplitRecord(const lab::LogPipe& pipe, const std::string& message);
-
-// The bytes with every C0 control, DEL and C1 byte (0x80-0x9F) escaped as \xNN and NUL as \0. A
-// lead byte of the code page keeps its trail byte, which is then no control but half a character.
-std::string TerminalSafe(const std::string& bytes, UINT codePage);
 
 // A JSON string (quotes included) of text in `codePage`, converted to UTF-8; controls, DEL and C1
 // characters escaped as \u00XX.
