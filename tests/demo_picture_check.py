@@ -1,5 +1,6 @@
-"""The demo's picture: well-formed SVG, one lane per party that took part, one mark per event of the
-timeline the demo printed."""
+"""The demo's picture: named on the demo's last line by a path that exists as printed on this
+machine, well-formed SVG, one lane per party that took part, one mark per event of the timeline the
+demo printed."""
 import os
 import re
 import subprocess
@@ -14,6 +15,9 @@ demo = subprocess.run(["wine", os.path.join(bin_dir, "demo_session.exe"), "--svg
                        "Z:" + picture.replace("/", "\\")],
                       capture_output=True, text=True, errors="replace", timeout=120)
 assert demo.returncode == 0, f"demo ended with {demo.returncode}:\n{demo.stderr}"
+last_line = demo.stdout.rstrip().splitlines()[-1]
+assert last_line.endswith(": " + picture), last_line
+assert os.path.exists(last_line.rsplit(": ", 1)[1]), last_line
 events_printed = len(re.findall(r"^ *\d+\.\d{3}  \S", demo.stdout, re.MULTILINE))
 
 svg = "{http://www.w3.org/2000/svg}"

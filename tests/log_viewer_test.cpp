@@ -17,7 +17,9 @@
 #include "harness/test.h"
 #include "log/pipe_sender.h"
 #include "log/win_log_impl.h"
-#include "log_viewer/record_text.h"
+#include "log_viewer/pipe_server.h"
+#include "log_viewer/refusal.h"
+#include "log_viewer/terminal_text.h"
 
 namespace {
 
@@ -121,8 +123,8 @@ START_TEST(nothing_printed_a_terminal_takes_for_a_control) {
       {"\xe9", 932, "\xe9"},                   // a lead byte that stands last but is no C1
   };
   for (const auto& c : cases) {
-    const std::string safe = lab::Printable(c.bytes, c.codePage);
-    ok(safe == c.safe, "code page %u: [%s]\n", c.codePage, lab::Printable(safe).c_str());
+    const std::string safe = viewer::TerminalSafe(c.bytes, c.codePage);
+    ok(safe == c.safe, "code page %u: [%s]\n", c.codePage, viewer::TerminalSafe(safe).c_str());
   }
 }
 
@@ -168,6 +170,27 @@ START_TEST(pipes_admit_local_interactive_users_system_and_administrators) {
     LocalFree(text);
     LocalFree(descriptor);
   }
+}
+
+START_TEST(refuses_to_serve_pipes_it_cannot_protect) {
+  viewer::LogPipeServer server([](const viewer::ClientMessage&) {},
+                               viewer::LogPipeServer::kUnlimited, "D:(not a descriptor)");
+  viewer::LogPipeServer::Failure failure;
+  ok(!server.Start(failure) && failure.reason == viewer::LogPipeServer::Failure::Reason::Security,
+     "served without its descriptor\n");
+  ok(!WaitNamedPipeA(lab::InfoPipe().name, 1) && GetLastError() == ERROR_FILE_NOT_FOUND,
+     "a pipe exists\n");
+
+  const std::string path = lab::TempPath("refusal");
+  std::FILE* errors = std::fopen(path.c_str(), "wb");
+  const int exitCode = viewer::RefuseToServe(failure, errors);
+  std::fclose(errors);
+  const std::string told = lab::FileBytes(path);
+  DeleteFileA(path.c_str());
+  ok(exitCode == 1 &&
+         told.find("log_viewer: cannot build the pipes' security descriptor (error ") == 0 &&
+         told.find("not serving pipes open to everyone\n") != std::string::npos,
+     "exit code %d: %s", exitCode, told.c_str());
 }
 
 START_TEST(silent_client_holds_up_no_agent) {

@@ -2,19 +2,19 @@
 
 #include <windows.h>
 
-#include "framework/format.h"
-#include "framework/unique_handle.h"
+#include "common/format.h"
+#include "common/handle.h"
 
 namespace lab {
 
 void AppendLine(const std::string& path, const std::string& line) {
   if (path.empty())
     return;
-  ombru::Handle mutex(CreateMutexA(nullptr, FALSE, "OMBRU.Lab.RecordFiles"));
+  lab::Handle mutex(CreateMutexA(nullptr, FALSE, "OMBRU.Lab.RecordFiles"));
   WaitForSingleObject(mutex.Get(), 10000);
-  ombru::FileHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  lab::Handle file(CreateFileA(path.c_str(), FILE_APPEND_DATA,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file) {
     const std::string text = line + "\n";
     DWORD written = 0;
@@ -24,9 +24,9 @@ void AppendLine(const std::string& path, const std::string& line) {
 }
 
 std::string FileBytes(const std::string& path) {
-  ombru::FileHandle file(CreateFileA(path.c_str(), GENERIC_READ,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr));
+  lab::Handle file(CreateFileA(path.c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
   std::string bytes;
   char buffer[64 * 1024];
   DWORD read = 0;
@@ -58,8 +58,8 @@ std::string UniqueName(const char* stem) {
   // time of this process keeps names of different runs apart.
   static const unsigned long long startedAt = GetTickCount64();
   static LONG counter = 0;
-  return ombru::FormatString("%s.%lu.%llu.%ld", stem, GetCurrentProcessId(), startedAt,
-                             InterlockedIncrement(&counter));
+  return lab::Format("%s.%lu.%llu.%ld", stem, GetCurrentProcessId(), startedAt,
+                     InterlockedIncrement(&counter));
 }
 
 std::string TempPath(const char* stem) {

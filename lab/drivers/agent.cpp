@@ -11,7 +11,7 @@ ChildProcess StartAgent(const char* currentDirectory) {
 }  // namespace
 
 bool AgentGuardHeld() {
-  return static_cast<bool>(ombru::Handle(OpenMutexA(SYNCHRONIZE, FALSE, "VLM.OMBRU.Running")));
+  return static_cast<bool>(lab::Handle(OpenMutexA(SYNCHRONIZE, FALSE, "VLM.OMBRU.Running")));
 }
 
 void WaitForNoAgent() {

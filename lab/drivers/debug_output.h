@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/unique_handle.h"
+#include "common/handle.h"
 
 namespace lab {
 
@@ -36,15 +36,15 @@ class DebugOutputCapture {
  private:
   static DWORD WINAPI Listen(void* self);
 
-  ombru::Handle mutex;
-  ombru::Handle bufferReady;
-  ombru::Handle dataReady;
-  ombru::Handle mapping;
+  lab::Handle mutex;
+  lab::Handle bufferReady;
+  lab::Handle dataReady;
+  lab::Handle mapping;
   const char* view = nullptr;
   mutable CRITICAL_SECTION lock;
   std::vector<Output> outputs;
   volatile LONG stopping = 0;
-  ombru::Handle listener;
+  lab::Handle listener;
 };
 
 }  // namespace lab

@@ -19,7 +19,7 @@ LogCollector::LogCollector(const char* behaviour)
       stopName(UniqueName("collector.stop")),
       stop(CreateEventA(nullptr, TRUE, FALSE, stopName.c_str())) {
   const std::string readyName = UniqueName("collector.ready");
-  ombru::Handle ready(CreateEventA(nullptr, TRUE, FALSE, readyName.c_str()));
+  lab::Handle ready(CreateEventA(nullptr, TRUE, FALSE, readyName.c_str()));
   process.emplace(SiblingPath("log_collector.exe"),
                   "\"" + outputPath + "\" " + readyName + " " + stopName + " " + behaviour);
   HANDLE waitFor[] = {ready.Get(), process->Get()};

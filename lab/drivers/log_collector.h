@@ -39,7 +39,7 @@ class LogCollector {
  private:
   std::string outputPath;
   std::string stopName;
-  ombru::Handle stop;
+  lab::Handle stop;
   std::optional<ChildProcess> process;
   bool running = false;
 };

@@ -17,9 +17,9 @@ std::string WithoutCarriageReturns(std::string text) {
 
 LogViewer::LogViewer(const char* arguments, bool heldOutput) : errorPath(TempPath("viewer")) {
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
-  const ombru::FileHandle errors(CreateFileA(errorPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                             &inheritable, CREATE_ALWAYS, 0, nullptr));
-  ombru::Handle write;
+  const lab::Handle errors(CreateFileA(errorPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                       &inheritable, CREATE_ALWAYS, 0, nullptr));
+  lab::Handle write;
   if (heldOutput) {
     CreatePipe(held.Put(), write.Put(), &inheritable, 4096);
     SetHandleInformation(held.Get(), HANDLE_FLAG_INHERIT, 0);
@@ -44,7 +44,7 @@ LogViewer::~LogViewer() {
   // at the same address in every process.
   const auto exitProcess = reinterpret_cast<LPTHREAD_START_ROUTINE>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("msvcrt.dll"), "exit")));
-  const ombru::Handle ending(
+  const lab::Handle ending(
       CreateRemoteThread(process.Get(), nullptr, 0, exitProcess, nullptr, 0, nullptr));
   if (!ending || WaitForSingleObject(process.Get(), 5000) != WAIT_OBJECT_0)
     TerminateProcess(process.Get(), 0);

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "framework/unique_handle.h"
+#include "common/handle.h"
 
 namespace lab {
 
@@ -34,8 +34,8 @@ class LogViewer {
 
  private:
   std::string errorPath;
-  ombru::Handle process;
-  ombru::Handle held;
+  lab::Handle process;
+  lab::Handle held;
   std::thread reader;
   std::mutex lock;
   std::string heldOutput;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "framework/unique_handle.h"
+#include "common/handle.h"
 
 namespace lab {
 
@@ -37,7 +37,7 @@ class ChildProcess {
 
  private:
   std::string path;
-  ombru::Handle process;
+  lab::Handle process;
   DWORD processId = 0;
   DWORD threadId = 0;
 };

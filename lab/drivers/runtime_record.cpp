@@ -2,18 +2,24 @@
 
 #include <map>
 
+#include "common/format.h"
 #include "common/record_file.h"
+#include "common/runtime_class.h"
 #include "drivers/process.h"
 #include "drivers/session_input.h"
-#include "framework/format.h"
 
 namespace lab {
 namespace {
 
-constexpr char kClassKey[] = "Software\\Classes\\CLSID\\{7A3C1E52-4B9D-4F61-9C2E-0D5B8A6F3E11}";
+std::string ClassKey() {
+  const GUID& id = kRuntimeClass;
+  return Format("Software\\Classes\\CLSID\\{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                id.Data1, id.Data2, id.Data3, id.Data4[0], id.Data4[1], id.Data4[2], id.Data4[3],
+                id.Data4[4], id.Data4[5], id.Data4[6], id.Data4[7]);
+}
 
 void Register() {
-  const std::string serverKey = std::string(kClassKey) + "\\InprocServer32";
+  const std::string serverKey = ClassKey() + "\\InprocServer32";
   SetMachineString(serverKey.c_str(), nullptr, SiblingPath("runtime_stand_in.dll").c_str());
   SetMachineString(serverKey.c_str(), "ThreadingModel", "Both");
 }
@@ -36,7 +42,7 @@ RuntimeStandIn::RuntimeStandIn(bool registered) {
   if (registered) {
     Register();
   } else {
-    DeleteMachineKey(kClassKey);
+    DeleteMachineKey(ClassKey().c_str());
   }
 }
 
@@ -96,8 +102,8 @@ std::vector<RuntimeCall> RuntimeStandIn::WaitForCalls(const char* operation, siz
 std::vector<RuntimeCall> RuntimeStandIn::Sent(uint32_t methodId) const {
   // The message's first four bytes, as the record shows them: the method, little-endian.
   const std::string method =
-      ombru::FormatString("%02x%02x%02x%02x", methodId & 0xFF, (methodId >> 8) & 0xFF,
-                          (methodId >> 16) & 0xFF, methodId >> 24);
+      lab::Format("%02x%02x%02x%02x", methodId & 0xFF, (methodId >> 8) & 0xFF,
+                  (methodId >> 16) & 0xFF, methodId >> 24);
   std::vector<RuntimeCall> sent;
   for (const RuntimeCall& call : Calls("Invoke")) {
     if (call.arguments.at(1).compare(0, method.size(), method) == 0)

@@ -12,7 +12,7 @@ ShellStandIn::ShellStandIn()
       toggle(CreateEventA(nullptr, FALSE, FALSE, toggleName.c_str())),
       toggled(CreateEventA(nullptr, FALSE, FALSE, toggledName.c_str())) {
   const std::string readyName = UniqueName("shell.ready");
-  ombru::Handle ready(CreateEventA(nullptr, TRUE, FALSE, readyName.c_str()));
+  lab::Handle ready(CreateEventA(nullptr, TRUE, FALSE, readyName.c_str()));
   process.emplace(SiblingPath("shell_stand_in.exe"),
                   readyName + " " + stopName + " " + toggleName + " " + toggledName);
   HANDLE waitFor[] = {ready.Get(), process->Get()};

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "drivers/process.h"
-#include "framework/unique_handle.h"
+#include "common/handle.h"
 
 namespace lab {
 
@@ -23,7 +23,7 @@ class ShellStandIn {
 
  private:
   std::string stopName, toggleName, toggledName;
-  ombru::Handle stop, toggle, toggled;
+  lab::Handle stop, toggle, toggled;
   std::optional<ChildProcess> process;
   bool running = false;
 };

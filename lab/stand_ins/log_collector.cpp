@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include "common/handle.h"
 #include "common/little_endian.h"
 #include "common/log_pipe_server.h"
 
@@ -38,31 +39,28 @@ lab::PipeBehaviour ParseBehaviour(const char* text) {
 int main(int argc, char** argv) {
   if (argc < 4)
     return 2;
-  const ombru::FileHandle output(CreateFileA(argv[1], GENERIC_WRITE,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  static const lab::Handle output(CreateFileA(argv[1], GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!output)
     return 3;
-  std::mutex outputLock;
-  const auto record = [&](const lab::ClientMessage& message) {
-    if (message.outcome != lab::ClientMessage::Outcome::Whole)
-      return;
-    std::string entry(1, message.pipe->letter);
-    lab::AppendUInt32(entry, static_cast<uint32_t>(message.bytes.size()));
-    entry += message.bytes;
+  static std::mutex outputLock;
+  const auto record = [](const lab::LogPipe& pipe, const std::string& bytes) {
+    std::string entry(1, pipe.letter);
+    lab::AppendUInt32(entry, static_cast<uint32_t>(bytes.size()));
+    entry += bytes;
     const std::lock_guard<std::mutex> hold(outputLock);
     DWORD written = 0;
     WriteFile(output.Get(), entry.data(), static_cast<DWORD>(entry.size()), &written, nullptr);
   };
   const lab::PipeBehaviour behaviour = ParseBehaviour(argc > 4 ? argv[4] : "message");
-  lab::LogPipeServer server(behaviour, record);
   DWORD error = 0;
-  const lab::LogPipe* taken = nullptr;
-  if (!server.Start(error, taken))
+  if (!lab::ServeLogPipes(behaviour, record, error))
     return 4;
-  const ombru::Handle ready(OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]));
-  const ombru::Handle stop(OpenEventA(SYNCHRONIZE, FALSE, argv[3]));
+  const lab::Handle ready(OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]));
+  const lab::Handle stop(OpenEventA(SYNCHRONIZE, FALSE, argv[3]));
   SetEvent(ready.Get());
   WaitForSingleObject(stop.Get(), INFINITE);
-  return 0;
+  // The serving threads end with the process, wherever they are.
+  ExitProcess(0);
 }

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "common/record_file.h"
-#include "framework/format.h"
+#include "common/format.h"
 
 namespace {
 
@@ -50,18 +50,18 @@ __declspec(dllexport) int WINAPI NWDSCreateContextHandle(uint32_t* context) {
 
 __declspec(dllexport) int WINAPI NWDSGetContext(uint32_t context, int key, void* value) {
   *static_cast<uint32_t*>(value) = 0x1;  // DCV_DEREF_ALIASES
-  return Answer("NWDSGetContext", ombru::FormatString("%#x|%d", context, key));
+  return Answer("NWDSGetContext", lab::Format("%#x|%d", context, key));
 }
 
 #ifndef OMBRU_NETWIN32_INCOMPLETE
 __declspec(dllexport) int WINAPI NWDSSetContext(uint32_t context, int key, void* value) {
   return Answer("NWDSSetContext",
-                ombru::FormatString("%#x|%d|%#x", context, key, *static_cast<uint32_t*>(value)));
+                lab::Format("%#x|%d|%#x", context, key, *static_cast<uint32_t*>(value)));
 }
 #endif
 
 __declspec(dllexport) int WINAPI NWDSWhoAmI(uint32_t context, char* name) {
-  const int result = Answer("NWDSWhoAmI", ombru::FormatString("%#x", context));
+  const int result = Answer("NWDSWhoAmI", lab::Format("%#x", context));
   if (result != 0)
     return result;
   std::string identity = Setting("Identity");

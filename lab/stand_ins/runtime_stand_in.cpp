@@ -1,6 +1,12 @@
-// Stand-in for the runtime's in-process COM class. It implements IRuntimeSession and
-// IPendingOperations at the agent's vtable positions and appends one line per call to the file
-// named by OMBRU_RUNTIME_RECORD:
+// Stand-in for the runtime's in-process COM class. Its two objects are laid out by hand, slot by
+// slot, from the runtime's documentation (QueryInterface = 0):
+//
+//   IRuntimeSession     3 Connect, 7 GetPendingOperations, 10 Invoke, 11 FreeReply,
+//                       14 GetStorageType
+//   IPendingOperations  24 CompleteOperation, 25 FailOperation, 27 GetOperation, 28 FreeOperation
+//
+// Every other slot records "Unexpected|<slot>" and answers E_NOTIMPL, so that a call through a
+// wrong slot shows. Each call appends one line to the file named by OMBRU_RUNTIME_RECORD:
 //
 //   <process id>|<milliseconds, performance counter>|<object number>|<operation>|<arguments...>
 //
@@ -17,12 +23,18 @@
 #include <cstring>
 #include <string>
 
+#include <objbase.h>
+
+#include <array>
+#include <cstdint>
+#include <utility>
+
 #include "common/clock.h"
+#include "common/format.h"
+#include "common/invoke_message.h"
 #include "common/little_endian.h"
 #include "common/record_file.h"
-#include "framework/format.h"
-#include "runtime_link/runtime_interfaces.h"
-#include "common/invoke_message.h"
+#include "common/runtime_class.h"
 
 namespace {
 
@@ -40,15 +52,15 @@ bool Fails(const char* step) {
 }
 
 void Record(LONG object, const std::string& line) {
-  lab::AppendLine(Environment("OMBRU_RUNTIME_RECORD"),
-                  ombru::FormatString("%lu|%.3f|%ld|%s", GetCurrentProcessId(), lab::NowMs(),
-                                      object, line.c_str()));
+  lab::AppendLine(
+      Environment("OMBRU_RUNTIME_RECORD"),
+      lab::Format("%lu|%.3f|%ld|%s", GetCurrentProcessId(), lab::NowMs(), object, line.c_str()));
 }
 
 std::string Hex(const BYTE* bytes, uint32_t length) {
   std::string text;
   for (uint32_t i = 0; i < length; ++i)
-    text += ombru::FormatString("%02x", bytes[i]);
+    text += lab::Format("%02x", bytes[i]);
   return text;
 }
 
@@ -102,173 +114,201 @@ BYTE* BuildOperation(const std::string& served) {
   return record;
 }
 
-class Session;
+// A COM object as the caller sees it: a pointer to its table of slots.
+using Slot = const void*;
+template <size_t Count>
+using SlotTable = std::array<Slot, Count>;
 
-class PendingOperations : public IPendingOperations {
- public:
-  explicit PendingOperations(Session& session) : session(session) {}
+template <typename Function>
+Slot AsSlot(Function* function) {
+  return reinterpret_cast<Slot>(function);
+}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-  HRESULT STDMETHODCALLTYPE Unused3() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused4() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused5() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused6() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused7() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused8() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused9() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused10() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused11() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused12() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused13() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused14() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused15() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused16() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused17() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused18() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused19() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused20() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused21() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused22() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused23() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE CompleteOperation(const char* computerName,
-                                              uint32_t operationKey) override;
-  HRESULT STDMETHODCALLTYPE FailOperation(const char* computerName, uint32_t operationKey,
-                                          uint32_t level, HRESULT error, const char* text) override;
-  HRESULT STDMETHODCALLTYPE Unused26() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetOperation(const char* computerName, uint32_t operationKey,
-                                         BYTE** record) override;
-  HRESULT STDMETHODCALLTYPE FreeOperation(BYTE* record) override;
+struct Session;
 
- private:
-  Session& session;
+struct PendingOperations {
+  const Slot* slots;
+  Session* session;
 };
 
-class Session final : public IRuntimeSession {
- public:
-  Session() : number(InterlockedIncrement(&lastObjectNumber)), operations(*this) {
-    InterlockedIncrement(&objectsAlive);
-    Record(number, "Created");
-  }
-
-  LONG Number() const { return number; }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IRuntimeSession) {
-      *out = static_cast<IRuntimeSession*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    const LONG count = InterlockedIncrement(&references);
-    Record(number, ombru::FormatString("AddRef|%ld", count));
-    return count;
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG count = InterlockedDecrement(&references);
-    Record(number, ombru::FormatString("Release|%ld", count));
-    if (count == 0) {
-      InterlockedDecrement(&objectsAlive);
-      delete this;
-    }
-    return count;
-  }
-  HRESULT STDMETHODCALLTYPE Connect(const char* target, uint64_t length) override {
-    Record(number,
-           ombru::FormatString("Connect|%s|%llu", target, static_cast<unsigned long long>(length)));
-    static LONG connects = 0;
-    if (InterlockedIncrement(&connects) == 1)
-      Sleep(std::strtoul(Environment("OMBRU_RUNTIME_HOLD_CONNECT").c_str(), nullptr, 10));
-    return Fails("connect") ? E_FAIL : S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Unused4() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused5() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused6() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetPendingOperations(IPendingOperations** out) override {
-    Record(number, "GetPendingOperations");
-    *out = &operations;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Unused8() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused9() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(const BYTE* message, uint32_t length, BYTE** reply,
-                                   uint32_t* replyLength) override {
-    Record(number, ombru::FormatString("Invoke|%u|%s|%p|%u", length, Hex(message, length).c_str(),
-                                       static_cast<void*>(*reply), *replyLength));
-    RecordTokenState(message, length);
-    if (Fails("invoke"))
-      return E_FAIL;
-    *reply = static_cast<BYTE*>(CoTaskMemAlloc(4));
-    *replyLength = 4;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE FreeReply(BYTE* reply) override {
-    Record(number, ombru::FormatString("FreeReply|%s", reply ? "reply" : "null"));
-    CoTaskMemFree(reply);
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Unused12() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Unused13() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetStorageType(uint32_t* storageType) override {
-    Record(number, ombru::FormatString("GetStorageType|%u", *storageType));
-    const std::string configured = Environment("OMBRU_RUNTIME_STORAGE_TYPE");
-    if (!configured.empty())
-      *storageType = static_cast<uint32_t>(std::strtoul(configured.c_str(), nullptr, 0));
-    return S_OK;
-  }
-
- private:
-  ~Session() { Record(number, "Destroyed"); }
-
-  const LONG number;
-  LONG references = 1;
+struct Session {
+  const Slot* slots;
+  LONG number;
+  LONG references;
   PendingOperations operations;
 };
 
+template <typename Object>
+LONG NumberOf(Object* object);
+template <>
+LONG NumberOf(Session* session) {
+  return session->number;
+}
+template <>
+LONG NumberOf(PendingOperations* operations) {
+  return operations->session->number;
+}
+
+template <typename Object, size_t Position>
+HRESULT WINAPI Unexpected(Object* self) {
+  Record(NumberOf(self), lab::Format("Unexpected|%zu", Position));
+  return E_NOTIMPL;
+}
+
+// A table of `Count` slots, each recording an unexpected call until an operation takes it.
+template <typename Object, size_t... Positions>
+SlotTable<sizeof...(Positions)> UnexpectedSlots(std::index_sequence<Positions...>) {
+  return {AsSlot(&Unexpected<Object, Positions>)...};
+}
+
+ULONG WINAPI SessionAddRef(Session* self) {
+  const LONG count = InterlockedIncrement(&self->references);
+  Record(self->number, lab::Format("AddRef|%ld", count));
+  return count;
+}
+
+ULONG WINAPI SessionRelease(Session* self) {
+  const LONG count = InterlockedDecrement(&self->references);
+  Record(self->number, lab::Format("Release|%ld", count));
+  if (count == 0) {
+    Record(self->number, "Destroyed");
+    InterlockedDecrement(&objectsAlive);
+    delete self;
+  }
+  return count;
+}
+
+HRESULT WINAPI SessionQueryInterface(Session* self, REFIID iid, void** out) {
+  if (iid == IID_IUnknown || iid == lab::kRuntimeSessionInterface) {
+    *out = self;
+    SessionAddRef(self);
+    return S_OK;
+  }
+  *out = nullptr;
+  return E_NOINTERFACE;
+}
+
+HRESULT WINAPI Connect(Session* self, const char* target, uint64_t length) {
+  Record(self->number,
+         lab::Format("Connect|%s|%llu", target, static_cast<unsigned long long>(length)));
+  static LONG connects = 0;
+  if (InterlockedIncrement(&connects) == 1)
+    Sleep(std::strtoul(Environment("OMBRU_RUNTIME_HOLD_CONNECT").c_str(), nullptr, 10));
+  return Fails("connect") ? E_FAIL : S_OK;
+}
+
+HRESULT WINAPI GetPendingOperations(Session* self, PendingOperations** out) {
+  Record(self->number, "GetPendingOperations");
+  *out = &self->operations;
+  return S_OK;
+}
+
+HRESULT WINAPI Invoke(Session* self, const BYTE* message, uint32_t length, BYTE** reply,
+                      uint32_t* replyLength) {
+  Record(self->number, lab::Format("Invoke|%u|%s|%p|%u", length, Hex(message, length).c_str(),
+                                   static_cast<void*>(*reply), *replyLength));
+  RecordTokenState(message, length);
+  if (Fails("invoke"))
+    return E_FAIL;
+  *reply = static_cast<BYTE*>(CoTaskMemAlloc(4));
+  *replyLength = 4;
+  return S_OK;
+}
+
+HRESULT WINAPI FreeReply(Session* self, BYTE* reply) {
+  Record(self->number, lab::Format("FreeReply|%s", reply ? "reply" : "null"));
+  CoTaskMemFree(reply);
+  return S_OK;
+}
+
+HRESULT WINAPI GetStorageType(Session* self, uint32_t* storageType) {
+  Record(self->number, lab::Format("GetStorageType|%u", *storageType));
+  const std::string configured = Environment("OMBRU_RUNTIME_STORAGE_TYPE");
+  if (!configured.empty())
+    *storageType = static_cast<uint32_t>(std::strtoul(configured.c_str(), nullptr, 0));
+  return S_OK;
+}
+
 // The pending-operations object lives as long as its session and shares its reference count.
-ULONG PendingOperations::AddRef() { return session.AddRef(); }
-ULONG PendingOperations::Release() { return session.Release(); }
+HRESULT WINAPI OperationsQueryInterface(PendingOperations*, REFIID, void** out) {
+  *out = nullptr;
+  return E_NOINTERFACE;
+}
 
-HRESULT PendingOperations::CompleteOperation(const char* computerName, uint32_t operationKey) {
-  Record(session.Number(),
-         ombru::FormatString("CompleteOperation|%s|%u", computerName, operationKey));
+ULONG WINAPI OperationsAddRef(PendingOperations* self) { return SessionAddRef(self->session); }
+ULONG WINAPI OperationsRelease(PendingOperations* self) { return SessionRelease(self->session); }
+
+HRESULT WINAPI CompleteOperation(PendingOperations* self, const char* computerName,
+                                 uint32_t operationKey) {
+  Record(NumberOf(self), lab::Format("CompleteOperation|%s|%u", computerName, operationKey));
   return S_OK;
 }
 
-HRESULT PendingOperations::FailOperation(const char* computerName, uint32_t operationKey,
-                                         uint32_t level, HRESULT error, const char* text) {
-  Record(session.Number(),
-         ombru::FormatString("FailOperation|%s|%u|%u|0x%08lx|%s", computerName, operationKey, level,
-                             static_cast<unsigned long>(error), text));
+HRESULT WINAPI FailOperation(PendingOperations* self, const char* computerName,
+                             uint32_t operationKey, uint32_t level, HRESULT error,
+                             const char* text) {
+  Record(NumberOf(self), lab::Format("FailOperation|%s|%u|%u|0x%08lx|%s", computerName,
+                                     operationKey, level, static_cast<unsigned long>(error), text));
   return S_OK;
 }
 
-HRESULT PendingOperations::GetOperation(const char* computerName, uint32_t operationKey,
-                                        BYTE** record) {
-  Record(session.Number(), ombru::FormatString("GetOperation|%s|%u", computerName, operationKey));
+HRESULT WINAPI GetOperation(PendingOperations* self, const char* computerName,
+                            uint32_t operationKey, BYTE** record) {
+  Record(NumberOf(self), lab::Format("GetOperation|%s|%u", computerName, operationKey));
   *record = nullptr;
   const std::string served = Environment("OMBRU_RUNTIME_OPERATION");
   if (Fails("getoperation") || served.empty())
     return E_FAIL;
   *record = BuildOperation(served);
-  Record(session.Number(), ombru::FormatString("Served|%p", static_cast<void*>(*record)));
+  Record(NumberOf(self), lab::Format("Served|%p", static_cast<void*>(*record)));
   return S_OK;
 }
 
-HRESULT PendingOperations::FreeOperation(BYTE* record) {
-  Record(session.Number(), ombru::FormatString("FreeOperation|%p", static_cast<void*>(record)));
+HRESULT WINAPI FreeOperation(PendingOperations* self, BYTE* record) {
+  Record(NumberOf(self), lab::Format("FreeOperation|%p", static_cast<void*>(record)));
   BYTE* payload;
   std::memcpy(&payload, record + 24, sizeof(payload));
   CoTaskMemFree(payload);
   CoTaskMemFree(record);
   return S_OK;
+}
+
+// Built at load, not on first use: the C++ runtime's guard for a local static would leave handles
+// behind each time COM unloads the stand-in.
+SlotTable<15> SessionSlots() {
+  SlotTable<15> table = UnexpectedSlots<Session>(std::make_index_sequence<15>());
+  table[0] = AsSlot(&SessionQueryInterface);
+  table[1] = AsSlot(&SessionAddRef);
+  table[2] = AsSlot(&SessionRelease);
+  table[3] = AsSlot(&Connect);
+  table[7] = AsSlot(&GetPendingOperations);
+  table[10] = AsSlot(&Invoke);
+  table[11] = AsSlot(&FreeReply);
+  table[14] = AsSlot(&GetStorageType);
+  return table;
+}
+
+SlotTable<29> OperationsSlots() {
+  SlotTable<29> table = UnexpectedSlots<PendingOperations>(std::make_index_sequence<29>());
+  table[0] = AsSlot(&OperationsQueryInterface);
+  table[1] = AsSlot(&OperationsAddRef);
+  table[2] = AsSlot(&OperationsRelease);
+  table[24] = AsSlot(&CompleteOperation);
+  table[25] = AsSlot(&FailOperation);
+  table[27] = AsSlot(&GetOperation);
+  table[28] = AsSlot(&FreeOperation);
+  return table;
+}
+
+const SlotTable<15> sessionSlots = SessionSlots();
+const SlotTable<29> operationsSlots = OperationsSlots();
+
+Session* NewSession() {
+  auto* session = new Session{sessionSlots.data(), InterlockedIncrement(&lastObjectNumber), 1, {}};
+  session->operations = {operationsSlots.data(), session};
+  InterlockedIncrement(&objectsAlive);
+  Record(session->number, "Created");
+  return session;
 }
 
 class ClassFactory : public IClassFactory {
@@ -291,9 +331,9 @@ class ClassFactory : public IClassFactory {
       Record(0, "CreateRefused");
       return E_FAIL;
     }
-    Session* session = new Session();
-    const HRESULT result = session->QueryInterface(iid, out);
-    session->Release();
+    Session* session = NewSession();
+    const HRESULT result = SessionQueryInterface(session, iid, out);
+    SessionRelease(session);
     return result;
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
@@ -305,7 +345,7 @@ ClassFactory factory;
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
     DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-  if (clsid != CLSID_RuntimeSession) {
+  if (clsid != lab::kRuntimeClass) {
     *out = nullptr;
     return CLASS_E_CLASSNOTAVAILABLE;
   }

@@ -14,7 +14,7 @@
 
 #include "common/clock.h"
 #include "common/record_file.h"
-#include "framework/format.h"
+#include "common/format.h"
 
 namespace {
 
@@ -41,8 +41,7 @@ void WINAPI ServiceMain(DWORD argc, char** argv) {
   stopRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   statusHandle = RegisterServiceCtrlHandlerExA(argc > 0 ? argv[0] : "", Control, nullptr);
   SetState(SERVICE_RUNNING);
-  lab::AppendLine(recordPath,
-                  ombru::FormatString("%.3f|%s", lab::NowMs(), argc > 0 ? argv[0] : "?"));
+  lab::AppendLine(recordPath, lab::Format("%.3f|%s", lab::NowMs(), argc > 0 ? argv[0] : "?"));
   if (behaviour == "stay")
     WaitForSingleObject(stopRequested, INFINITE);
   SetState(SERVICE_STOPPED);

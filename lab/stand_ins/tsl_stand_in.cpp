@@ -8,7 +8,7 @@
 
 #include "common/clock.h"
 #include "common/record_file.h"
-#include "framework/format.h"
+#include "common/format.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
   char record[MAX_PATH] = {};
@@ -20,7 +20,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
   startup.cb = sizeof(startup);
   GetStartupInfoA(&startup);
 
-  lab::AppendLine(record, ombru::FormatString("%.3f|", lab::NowMs()) + module + "|" +
+  lab::AppendLine(record, lab::Format("%.3f|", lab::NowMs()) + module + "|" +
                               std::to_string(startup.wShowWindow) + "|" +
                               ((startup.dwFlags & STARTF_USESHOWWINDOW) ? "1" : "0") + "|" +
                               arguments);

@@ -10,6 +10,11 @@ namespace ombru {
 inline constexpr char kInfoPipeName[] = "\\\\.\\pipe\\VLM.Log.Info";
 inline constexpr char kRecordPipeBaseName[] = "\\\\.\\pipe\\VLM.Log";
 
+// The fields of each record, named in record order.
+inline constexpr const char* kInfoRecordFieldNames[] = {"message", "thread", "module"};
+inline constexpr const char* kStructuredRecordFieldNames[] = {
+    "field1", "field2", "field3", "field4", "field5", "field6", "field7", "field8", "thread"};
+
 // "%s|%u|%s": message (null counts as empty), thread id, module path.
 std::string FormatInfoRecord(const char* message, uint32_t threadId, const char* modulePath);
 

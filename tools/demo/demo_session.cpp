@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "common/invoke_message.h"
-#include "common/log_pipe_server.h"
 #include "demo/sequence_svg.h"
 #include "demo/timeline.h"
 #include "drivers/debug_output.h"
@@ -22,6 +21,11 @@
 #include "drivers/services.h"
 #include "drivers/session_input.h"
 #include "drivers/shell.h"
+#include "framework/unique_handle.h"
+#include "log_viewer/pipe_server.h"
+#include "log_viewer/record_text.h"
+#include "log_viewer/terminal_text.h"
+#include "log_viewer/text_encoding.h"
 
 using namespace lab;
 
@@ -121,6 +125,21 @@ bool WritePicture(const demo::Timeline& timeline, const std::string& path) {
          written == svg.size();
 }
 
+// The picture's path as the person who started the demo names it: under Wine, the host's own path
+// of the file; on Windows, the path itself.
+std::string PathOnHost(const std::string& path) {
+  using ToUnixPath = char*(CDECL*)(const wchar_t*);
+  const auto toUnixPath = reinterpret_cast<ToUnixPath>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  char* unixPath =
+      toUnixPath ? toUnixPath(viewer::WideFromCodePage(path, CP_ACP).c_str()) : nullptr;
+  if (!unixPath)
+    return path;
+  const std::string hostPath = unixPath;
+  HeapFree(GetProcessHeap(), 0, unixPath);
+  return hostPath;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,16 +163,15 @@ int main(int argc, char** argv) {
   DebugOutputCapture debug;
   Peers peers(timeline, runtime, console, services, debug);
 
-  LogPipeServer collector(PipeBehaviour::Message, [&](const ClientMessage& message) {
+  viewer::LogPipeServer collector([&](const viewer::ClientMessage& message) {
     demo::EventFields fields;
-    for (const auto& field : RecordFields(*message.pipe, message.bytes))
-      fields.emplace_back(field.first, Printable(field.second));
+    for (const auto& field : viewer::RecordFields(*message.pipe, message.bytes))
+      fields.emplace_back(field.first, viewer::TerminalSafe(field.second));
     timeline.Add(NowMs(), message.pipe->label, "record", fields);
   });
-  DWORD error = 0;
-  const LogPipe* taken = nullptr;
-  if (!collector.Start(error, taken)) {
-    std::fprintf(stderr, "demo: %s is served by someone else (error %lu)\n", taken->name, error);
+  viewer::LogPipeServer::Failure failure;
+  if (!collector.Start(failure)) {
+    std::fprintf(stderr, "demo: cannot serve %s (error %lu)\n", failure.pipe->name, failure.error);
     return 1;
   }
 
@@ -240,6 +258,6 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::printf("\nThe session as a picture (an SVG sequence diagram, for any browser): %s\n",
-              picture.c_str());
+              PathOnHost(picture).c_str());
   return agent.ExitCode() == 0 ? 0 : 1;
 }

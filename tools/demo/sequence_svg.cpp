@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/text_encoding.h"
+#include "log_viewer/text_encoding.h"
 #include "framework/format.h"
 
 namespace demo {
@@ -46,7 +46,7 @@ Shape ShapeOf(const Event& event) {
 // Text as XML character data: markup escaped, and controls, which XML does not allow, as '?'.
 std::string XmlText(const std::string& ansi) {
   std::string text;
-  for (const char c : lab::Utf8FromWide(lab::WideFromCodePage(ansi, CP_ACP))) {
+  for (const char c : viewer::Utf8FromWide(viewer::WideFromCodePage(ansi, CP_ACP))) {
     switch (c) {
       case '&':
         text += "&amp;";

@@ -12,9 +12,10 @@
 // --queue RECORDS  how many records may wait for a console that does not read (default 10000)
 //
 // Notices (a message too large, a silent client, records dropped while the console did not read)
-// go to standard error. Ctrl+C or Ctrl+Break ends it. It refuses to start, with exit code 1, while
-// another collector or viewer serves either pipe: clients take whichever instance is free, so
-// both would lose records.
+// go to standard error. Ctrl+C or Ctrl+Break ends it. It refuses to start, with exit code 1, when
+// it cannot protect its pipes (their security descriptor cannot be built), and while another
+// collector or viewer serves either pipe: clients take whichever instance is free, so both would
+// lose records.
 #include <windows.h>
 
 #include <cstdio>
@@ -22,10 +23,11 @@
 #include <cstring>
 #include <string>
 
-#include "common/clock.h"
-#include "common/log_pipe_server.h"
+#include "log_viewer/clock.h"
+#include "log_viewer/pipe_server.h"
 #include "log_viewer/print_queue.h"
 #include "log_viewer/record_text.h"
+#include "log_viewer/refusal.h"
 
 namespace {
 
@@ -43,7 +45,7 @@ BOOL WINAPI OnConsoleControl(DWORD control) {
 
 struct Options {
   viewer::Format format = viewer::Format::Fields;
-  double epochMs = lab::NowMs();
+  double epochMs = viewer::NowMs();
   size_t queue = 10000;
 };
 
@@ -94,29 +96,18 @@ int main(int argc, char** argv) {
         Write(stderr, "log_viewer: " + std::to_string(dropped) +
                           " records dropped while the output was not being read\n");
       });
-  lab::LogPipeServer server(
-      lab::PipeBehaviour::Many,
-      [&](const lab::ClientMessage& message) {
-        viewer::Received received = {message, lab::NowMs(), {}};
+  viewer::LogPipeServer server(
+      [&](const viewer::ClientMessage& message) {
+        viewer::Received received = {message, viewer::NowMs(), {}};
         GetSystemTime(&received.utc);
         queue.Push(std::move(received));
       },
       kLargestMessage);
-  DWORD error = 0;
-  const lab::LogPipe* taken = nullptr;
-  if (!server.Start(error, taken)) {
-    if (error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY) {
-      std::fprintf(stderr,
-                   "log_viewer: %s is already served by another log collector or viewer; "
-                   "not starting\n",
-                   taken->name);
-    } else {
-      std::fprintf(stderr, "log_viewer: cannot serve %s (error %lu)\n", taken->name, error);
-    }
-    return 1;
-  }
-  std::fprintf(stderr, "log_viewer: serving %s and %s\n", lab::InfoPipe().name,
-               lab::RecordPipe().name);
+  viewer::LogPipeServer::Failure failure;
+  if (!server.Start(failure))
+    return viewer::RefuseToServe(failure, stderr);
+  std::fprintf(stderr, "log_viewer: serving %s and %s\n", viewer::InfoPipe().name,
+               viewer::RecordPipe().name);
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
   WaitForSingleObject(stop.Get(), INFINITE);
   return 0;  // the server stops first, then what is queued is printed

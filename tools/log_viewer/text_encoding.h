@@ -6,9 +6,9 @@
 
 #include <string>
 
-namespace lab {
+namespace viewer {
 
 std::wstring WideFromCodePage(const std::string& text, UINT codePage);
 std::string Utf8FromWide(const std::wstring& wide);
 
-}  // namespace lab
+}  // namespace viewer

@@ -1,6 +1,6 @@
-#include "common/text_encoding.h"
+#include "log_viewer/text_encoding.h"
 
-namespace lab {
+namespace viewer {
 
 std::wstring WideFromCodePage(const std::string& text, UINT codePage) {
   if (text.empty())
@@ -22,4 +22,4 @@ std::string Utf8FromWide(const std::wstring& wide) {
   return text;
 }
 
-}  // namespace lab
+}  // namespace viewer

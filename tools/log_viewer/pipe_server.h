@@ -1,0 +1,92 @@
+// The server side of the two log pipes, as the runtime's log collector keeps them: message-mode
+// duplex instances, one message per connection, four clients served at once on each pipe.
+//
+// Whoever serves these names is open to every process of the machine, so the server trusts no
+// client: only interactive users, SYSTEM and Administrators may connect, never from another
+// computer; a client that has not completed its message within a few seconds is dropped; and no
+// more of a message is kept than the server was told to take. It never serves a pipe without that
+// protection.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/unique_handle.h"
+#include "log_viewer/log_pipes.h"
+
+namespace viewer {
+
+// Interactive users (the agents run as them) may open a pipe for reading and writing, which is
+// all a client needs; SYSTEM and Administrators have full access; nobody else, whether Everyone,
+// anonymous or a network logon, may open it at all.
+inline constexpr char kPipeSecurity[] = "D:P(A;;0x12019f;;;IU)(A;;FA;;;SY)(A;;FA;;;BA)";
+
+// How long a client may take from its connection to the end of its message.
+inline constexpr DWORD kClientDeadlineMs = 3000;
+
+// What one connection brought.
+struct ClientMessage {
+  enum class Outcome {
+    Whole,     // `bytes` is the whole message
+    TooLarge,  // larger than the server takes: `size` says how large, nothing of it is kept
+    TimedOut,  // the client completed no message within kClientDeadlineMs
+  };
+  const LogPipe* pipe = nullptr;
+  ULONG processId = 0;  // the sender, as the system names it (0 when it cannot say)
+  ULONG sessionId = 0;
+  Outcome outcome = Outcome::Whole;
+  std::string bytes;
+  size_t size = 0;
+};
+
+class LogPipeServer {
+ public:
+  // Called on the serving threads, possibly several at once, once for every connection that
+  // brought a message, a message too large, or nothing in time.
+  using Handler = std::function<void(const ClientMessage&)>;
+
+  static constexpr size_t kUnlimited = std::numeric_limits<size_t>::max();
+
+  // `pipeSecurity`: the pipes' security descriptor, in the security descriptor string format.
+  explicit LogPipeServer(Handler handler, size_t largestMessage = kUnlimited,
+                         const char* pipeSecurity = kPipeSecurity);
+  ~LogPipeServer();  // stops serving and waits for the serving threads
+  LogPipeServer(const LogPipeServer&) = delete;
+  LogPipeServer& operator=(const LogPipeServer&) = delete;
+
+  struct Failure {
+    enum class Reason {
+      Security,  // the pipes' security descriptor could not be built
+      Served,    // another server already serves the pipe
+      System,    // the pipe could not be created
+    };
+    Reason reason = Reason::System;
+    const LogPipe* pipe = nullptr;
+    DWORD error = 0;  // the system's error code
+  };
+
+  // Creates the first instance of both pipes, then serves them. Fails when the pipes cannot be
+  // protected, or when either already exists: a second server would take a share of the first
+  // one's clients.
+  bool Start(Failure& failure);
+
+ private:
+  struct Serving;
+  static DWORD WINAPI Serve(void* serving);
+
+  Handler handler;
+  size_t largestMessage;
+  SECURITY_ATTRIBUTES security = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+  DWORD securityError = 0;
+  ombru::Handle stop;
+  std::vector<std::unique_ptr<Serving>> servings;
+  std::vector<ombru::Handle> threads;
+};
+
+}  // namespace viewer

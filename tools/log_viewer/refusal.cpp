@@ -1,0 +1,28 @@
+#include "log_viewer/refusal.h"
+
+namespace viewer {
+
+int RefuseToServe(const LogPipeServer::Failure& failure, std::FILE* errors) {
+  const unsigned long error = failure.error;
+  switch (failure.reason) {
+    case LogPipeServer::Failure::Reason::Security:
+      std::fprintf(errors,
+                   "log_viewer: cannot build the pipes' security descriptor (error %lu); not "
+                   "serving pipes open to everyone\n",
+                   error);
+      break;
+    case LogPipeServer::Failure::Reason::Served:
+      std::fprintf(errors,
+                   "log_viewer: %s is already served by another log collector or viewer; "
+                   "not starting\n",
+                   failure.pipe->name);
+      break;
+    case LogPipeServer::Failure::Reason::System:
+      std::fprintf(errors, "log_viewer: cannot serve %s (error %lu)\n", failure.pipe->name, error);
+      break;
+  }
+  std::fflush(errors);
+  return 1;
+}
+
+}  // namespace viewer
