@@ -88,9 +88,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   SetTimer(window, 1, 100, shellTest ? ShellTest : nullptr);
   if (startup || std::strstr(commandLine, "--report"))
     Report("bare window created|0|bare");
-  MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0)
+  // The loop a message loop of the agent's kind must run: a look at the queue before the idle
+  // pass, then translation and dispatch of every message. What the agent adds beyond it (its
+  // filter and idle lists, the framework's bookkeeping) is what the comparison shows.
+  MSG message = {};
+  for (bool doIdle = true;;) {
+    while (doIdle && !PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE))
+      doIdle = false;
+    const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    if (got == 0 || got == -1)
+      break;
+    TranslateMessage(&message);
     DispatchMessageA(&message);
+    doIdle = true;
+  }
   if (runtime)
     runtime->Release();
   if (mutex)

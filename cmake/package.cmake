@@ -1,12 +1,12 @@
 # The package to hand over: cmake --build <build> --target package makes a ZIP with ombru.exe, the
-# log viewer, README.md and a SHA256SUMS that matches them.
+# log viewer, the administrator's reference and a SHA256SUMS that matches them.
 install(TARGETS ombru log_viewer RUNTIME DESTINATION .)
-install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION .)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/administration.md DESTINATION .)
 # Last, once the files it lists are in place; in the format `sha256sum -c` reads.
 install(CODE [[
   set(folder "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
   set(sums "")
-  foreach(name log_viewer.exe ombru.exe README.md)
+  foreach(name administration.md log_viewer.exe ombru.exe)
     file(SHA256 "${folder}/${name}" hash)
     string(APPEND sums "${hash}  ${name}\n")
   endforeach()

@@ -176,6 +176,8 @@ START_TEST(console_paths) {
       {"REG_BINARY without NUL", REG_BINARY, "D:\\Apps\\TSL", WithPath, "D:\\Apps\\TSL\\tsl.exe"},
       {"REG_DWORD", REG_DWORD, std::string("K\0\0\0", 4), WithPath, nullptr},
       {"too long for tsl.exe", REG_SZ, "C:\\" + std::string(250, 'p') + nul, WithPath, nullptr},
+      {"MAX_PATH bytes and no NUL: nothing", REG_BINARY, "C:\\" + std::string(257, 'p'), WithPath,
+       nullptr},
       {"longer than the buffer: the default", REG_SZ, "C:\\" + std::string(300, 'p') + nul,
        WithPath, kDefaultConsole},
   };

@@ -63,8 +63,9 @@ done
 check "package" cmake --build "$build_dir" --target package
 mkdir -p "$work/package"
 (cd "$work/package" && cmake -E tar xf "$build_dir/ombru-"*"-win64.zip")
-check "the package holds ombru.exe, the log viewer, README.md and SHA256SUMS" sh -c \
-  "cd '$work'/package/ombru-*-win64 && test \"\$(ls | tr '\n' ' ')\" = 'README.md SHA256SUMS log_viewer.exe ombru.exe '"
+check "the package holds ombru.exe, the log viewer, the administrator's reference and SHA256SUMS" \
+  sh -c "cd '$work'/package/ombru-*-win64 &&
+    test \"\$(LC_ALL=C ls | tr '\n' ' ')\" = 'SHA256SUMS administration.md log_viewer.exe ombru.exe '"
 check "the package's SHA256SUMS checks out" sh -c \
   "cd '$work'/package/ombru-*-win64 && sha256sum -c SHA256SUMS"
 

@@ -25,11 +25,13 @@ void RestartServiceAfterProcess(const ombru::Handle& process, const char* servic
   if (!process)
     return;
   if (WaitForSingleObject(process.Get(), INFINITE) != WAIT_OBJECT_0)
+    // A wait on a process handle this process holds does not fail.
     return;
 
   const ombru::ServiceHandle manager =
       OpenWithOneRetry([] { return OpenSCManagerA(nullptr, nullptr, GENERIC_READ); });
   if (!manager) {
+    // Not reached under Wine, which lets every user open the service control manager.
     OutputDebugStringA("Failed to open SCM");
     return;
   }

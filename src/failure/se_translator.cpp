@@ -42,6 +42,7 @@ volatile LONG liveStates = 0;
 
 void WINAPI FreeThreadState(void* state) {
   if (!state)
+    // The system calls this clean-up only for a slot that holds a state.
     return;
   delete static_cast<ThreadState*>(state);
   InterlockedDecrement(&liveStates);
@@ -49,6 +50,8 @@ void WINAPI FreeThreadState(void* state) {
 
 ThreadState* CurrentState() {
   if (stateSlot == FLS_OUT_OF_INDEXES)
+    // Not reached: the slot is allocated when the translator is installed, before anything can
+    // fault.
     return nullptr;
   const DWORD lastError = GetLastError();
   auto* state = static_cast<ThreadState*>(FlsGetValue(stateSlot));
@@ -93,6 +96,7 @@ bool UnwindOneFrame(CONTEXT& context) {
   ULONG64 imageBase = 0;
   const PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(context.Rip, &imageBase, nullptr);
   if (!function) {  // a leaf: the return address is on top of the stack
+    // Not reached: every function of the program and its runtime libraries has unwind information.
     context.Rip = *reinterpret_cast<ULONG64*>(context.Rsp);
     context.Rsp += 8;
     return context.Rip != 0;
@@ -112,6 +116,7 @@ bool ThrowPoint(const CONTEXT& fault, CONTEXT& point, ULONG64& returnAddress) {
   returnAddress = fault.Rip + 1;
   for (int passed = 0; PassedOver(returnAddress - 1); ++passed) {
     if (passed == kMaxPassedOver || !UnwindOneFrame(point))
+      // Not reached: no fault in the program is more frames away from its throw point than this.
       return false;
     returnAddress = point.Rip;
   }
@@ -125,6 +130,7 @@ bool RedirectToTranslator(ThreadState& state, PEXCEPTION_RECORD record, void* fr
   CONTEXT point;
   ULONG64 returnAddress = 0;
   if (!ThrowPoint(*context, point, returnAddress) || point.Rsp > reinterpret_cast<ULONG64>(frame))
+    // Not reached: a fault's throw point always lies below the frame of the handler it reaches.
     return false;
 
   state.record = *record;
@@ -145,6 +151,7 @@ SeTranslator SetStructuredExceptionTranslator(SeTranslator translator) {
   if (stateSlot == FLS_OUT_OF_INDEXES)
     stateSlot = FlsAlloc(FreeThreadState);
   if (stateSlot == FLS_OUT_OF_INDEXES)
+    // Not reached: FlsAlloc does not fail at start-up.
     return nullptr;
   auto* state = static_cast<ThreadState*>(FlsGetValue(stateSlot));
   if (!state) {

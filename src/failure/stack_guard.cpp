@@ -18,6 +18,7 @@ bool ArmStackGuard(const void* continueAt) {
   const char* const stackPointer =
       continueAt ? static_cast<const char*>(continueAt) : reinterpret_cast<const char*>(&region);
   if (!Query(stackPointer, region))
+    // Not reached: VirtualQuery does not fail on the thread's own stack.
     return false;
   char* const reserveBase = static_cast<char*>(region.AllocationBase);
 
@@ -30,14 +31,17 @@ bool ArmStackGuard(const void* continueAt) {
   // Below this page only the guaranteed stack (and the final page) remain.
   char* guard = reserveBase + page + guarantee;
   if (!Query(guard, region))
+    // Not reached: VirtualQuery does not fail on the thread's own stack.
     return false;
   if (region.State != MEM_COMMIT) {
     // The stack has not grown this far: the lowest committed page of it takes the guard.
     while (guard < stackPointer && Query(guard, region) && region.State != MEM_COMMIT) {
+      // Not reached under test: the stack is committed down to the guard's place by then.
       guard = static_cast<char*>(region.BaseAddress) + region.RegionSize;
     }
   }
   if (region.Protect & PAGE_GUARD)
+    // Not reached: the guard is armed once, at installation, and again only after it fired.
     return true;
   if (stackPointer - guard < static_cast<ptrdiff_t>(4 * page))
     return false;

@@ -17,6 +17,7 @@ class CWindow {
   LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
     return ::SendMessageA(m_hWnd, message, wParam, lParam);
   }
+  // Used only by the frame base's own WM_DESTROY handling, which CMainFrame replaces.
   DWORD GetStyle() const { return static_cast<DWORD>(::GetWindowLongPtrA(m_hWnd, GWL_STYLE)); }
 };
 

@@ -10,6 +10,7 @@ std::string FormatStringV(const char* format, va_list args) {
   const int length = std::vsnprintf(nullptr, 0, format, measure);
   va_end(measure);
   if (length <= 0)
+    // Not reached: no caller formats an empty text.
     return std::string();
 
   std::string text(static_cast<size_t>(length), '\0');

@@ -57,6 +57,7 @@ BOOL CFrameWindowImplBase::ProcessWindowMessage(HWND, UINT message, WPARAM, LPAR
   // A top-level frame ends its thread's loop when it is destroyed, unless its own map handled
   // WM_DESTROY first. The message still goes on to DefWindowProcA.
   if (message == WM_DESTROY && (GetStyle() & (WS_CHILD | WS_POPUP)) == 0)
+    // Not reached: CMainFrame handles WM_DESTROY itself.
     PostQuitMessage(1);
   return FALSE;
 }
@@ -68,6 +69,7 @@ CFrameWindowImplBase::~CFrameWindowImplBase() {
 
 WNDPROC CFrameWindowImplBase::GetWindowProc() { return WindowProc; }
 
+// Not reached: CMainFrame has a final-message hook of its own.
 void CFrameWindowImplBase::OnFinalMessage(HWND) {}
 
 HWND CFrameWindowImplBase::CreateFrame(CFrameWndClassInfo& classInfo, UINT resourceId, DWORD style,
@@ -78,6 +80,7 @@ HWND CFrameWindowImplBase::CreateFrame(CFrameWndClassInfo& classInfo, UINT resou
   HMENU menu = LoadMenuA(instance, MAKEINTRESOURCEA(resourceId));
 
   if (!RegisterFrameClass(classInfo, instance, resourceId, StartWindowProc))
+    // Not reached: registering a class under its generated name does not fail.
     return nullptr;
 
   windowBeingCreated = this;
@@ -87,6 +90,7 @@ HWND CFrameWindowImplBase::CreateFrame(CFrameWndClassInfo& classInfo, UINT resou
   windowBeingCreated = nullptr;
   if (window) {
     m_hAccel = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(resourceId));
+    // Not reached: the hidden frame's window is always created under test.
   } else if (menu) {
     DestroyMenu(menu);
   }
@@ -98,6 +102,7 @@ LRESULT CALLBACK CFrameWindowImplBase::StartWindowProc(HWND window, UINT message
   CFrameWindowImplBase* self = windowBeingCreated;
   windowBeingCreated = nullptr;
   if (!self)
+    // Not reached: the class is the process's own, and its every window comes from CreateFrame.
     return DefWindowProcA(window, message, wParam, lParam);
   self->m_hWnd = window;
   ThreadWindowObjects()[window] = self;

@@ -16,6 +16,7 @@ int CMessageLoop::Run() {
 
     const BOOL got = GetMessageA(&current, nullptr, 0, 0);
     if (got == -1)
+      // Not reached: GetMessageA answers -1 only for a window filter, and this loop passes none.
       continue;
     if (got == 0)
       break;
@@ -32,10 +33,12 @@ int CMessageLoop::Run() {
 
 bool CMessageLoop::IsIdleMessage(const MSG& message) {
   switch (message.message) {
+    // Not reached: the hidden frame gets no mouse, paint or caret messages.
     case WM_MOUSEMOVE:
     case WM_NCMOUSEMOVE:
     case WM_PAINT:
     case kCaretBlinkTimer:
+      // Not reached: the hidden frame gets no mouse, paint or caret messages.
       return true;
   }
   return false;
@@ -44,6 +47,7 @@ bool CMessageLoop::IsIdleMessage(const MSG& message) {
 BOOL CMessageLoop::PreTranslateMessage(MSG* message) {
   for (auto filter = filters.rbegin(); filter != filters.rend(); ++filter) {
     if ((*filter)->PreTranslateMessage(message))
+      // Not reached: the frame has no accelerators, so its filter consumes nothing.
       return TRUE;
   }
   return FALSE;

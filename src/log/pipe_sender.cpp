@@ -29,6 +29,7 @@ FileHandle OpenPipe(const std::string& pipeName) {
 bool WriteMessage(HANDLE pipe, const std::string& record) {
   const Handle written(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!written)
+    // Not reached: CreateEventA does not fail.
     return false;
   OVERLAPPED overlapped = {};
   overlapped.hEvent = written.Get();
@@ -37,6 +38,8 @@ bool WriteMessage(HANDLE pipe, const std::string& record) {
     return true;
   }
   if (GetLastError() != ERROR_IO_PENDING)
+    // Not provoked: only a server that closes between the mode switch and the write fails it at
+    // once.
     return false;
   if (WaitForSingleObject(written.Get(), kWriteWaitMs) != WAIT_OBJECT_0)
     CancelIoEx(pipe, &overlapped);
@@ -61,6 +64,7 @@ void SendRecordToPipe(const std::string& pipeName, const std::string& record) {
       return;
     pipe = OpenPipe(pipeName);
     if (!pipe)
+      // Not provoked: another client takes the freed instance first.
       return;
   }
 

@@ -28,6 +28,7 @@ void CWinLogImpl::Reserved() {}
 void CWinLogImpl::LogEvent(WORD eventType, WORD category, DWORD eventId, WORD stringCount,
                            LPCSTR* strings, DWORD dataSize, LPVOID data) {
   if (!eventSource)
+    // Not reached under Wine, where RegisterEventSourceA does not fail.
     return;
   ombru::ReportEventAsCurrentUser(eventLog, eventSource.Get(), eventType, category, eventId,
                                   stringCount, strings, dataSize, data);

@@ -40,6 +40,7 @@ BOOL CMainFrame::ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, 
       break;
   }
   if (CUpdateUI<CMainFrame>::ProcessWindowMessage(window, message, wParam, lParam, result)) {
+    // Not reached: the frame declares no UI-update entries.
     return TRUE;
   }
   return CFrameWindowImpl<CMainFrame>::ProcessWindowMessage(window, message, wParam, lParam,

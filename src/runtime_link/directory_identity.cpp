@@ -36,6 +36,7 @@ int GetDirectoryUserName(const DirectoryIdentityLookup& lookup, char* buffer, si
   std::memset(buffer, 0, size);
   lstrcpynA(buffer, "NONE", static_cast<int>(size - 1));
   if (!lookup.Available())
+    // Not reached: both callers ask only an available client.
     return 0;
   if (lookup.isDSAuthenticated() == 0)
     return 0;

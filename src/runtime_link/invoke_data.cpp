@@ -66,6 +66,8 @@ uint32_t CInvokeData::GetSerializedSize(uint32_t mode) const {
 int32_t CInvokeData::Serialize(uint8_t* buffer, uint32_t capacity, uint32_t mode) const {
   const uint32_t size = GetSerializedSize(mode);
   if (size > capacity)
+    // Not reached from SendToRuntime, which sizes the buffer; invoke_message_fuzz takes it
+    // natively.
     return kInvokeOutOfMemory;
 
   MessageWriter writer(buffer, capacity);

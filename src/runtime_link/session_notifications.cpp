@@ -76,10 +76,12 @@ DWORD WINAPI NotifyUserChange(void*) {
 
   const ombru::Handle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, GetCurrentProcessId()));
   if (!process)
+    // Not reached: the agent may always open its own process.
     return 0;
   std::optional<CWinLogImpl> log;
   ombru::Handle token;
   if (!OpenProcessToken(process.Get(), TOKEN_ALL_ACCESS, token.Put()))
+    // Not reached: the agent may always open its own token.
     return 0;
 
   log.emplace();
