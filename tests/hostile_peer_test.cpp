@@ -39,7 +39,7 @@ START_TEST(stalled_log_server_holds_no_mode) {
   ok(stalled.Running(), "stalling server did not start\n");
 
   {
-    ServiceStandIns services("stop");
+    ServiceStandIns services("stay");
     ChildProcess watched(SiblingPath("waiter.exe"), "300");
     ChildProcess watchdog(OmbruPath(), "/WATCHDOG:" + std::to_string(watched.Id()));
     ok(watchdog.WaitForExit(15000) && watchdog.ExitCode() == 0, "watchdog: exit code %lu\n",
@@ -77,7 +77,7 @@ START_TEST(watchdog_holds_process_while_start_record_waits) {
   const DWORD startMs = static_cast<DWORD>(NowMs() - probeStart);
 
   LogCollector busy("busy");
-  ServiceStandIns services("stop");
+  ServiceStandIns services("stay");
   ChildProcess watched(SiblingPath("waiter.exe"), "60000");
   ChildProcess watchdog(OmbruPath(), "/WATCHDOG2:" + std::to_string(watched.Id()));
   // The start record then waits 1000 ms for the busy pipe; the process is gone before that, and

@@ -45,13 +45,13 @@ START_TEST(restart_outcomes) {
     const char* output;
     size_t starts;
   } cases[] = {
-      {"/WATCHDOG:", "ombr", "stop", false, false, "[Restarted service]", 1},
-      {"/watchdog2:", "VLMSpindleSrv", "stop", false, false, "[Restarted service]", 1},
+      {"/WATCHDOG:", "ombr", "stay", false, false, "[Restarted service]", 1},
+      {"/watchdog2:", "VLMSpindleSrv", "stay", false, false, "[Restarted service]", 1},
       {"/WATCHDOG:", "ombr", "refuse-first", false, false,
        "[Error 1st restarting service][Restarted service]", 1},
       {"/WATCHDOG2:", "VLMSpindleSrv", "stay", true, false,
        "[Error 1st restarting service][Error restarting service]", 1},
-      {"/WATCHDOG:", "ombr", "stop", false, true, "[Failed to open service]", 0},
+      {"/WATCHDOG:", "ombr", "stay", false, true, "[Failed to open service]", 0},
   };
   for (const auto& c : cases) {
     ServiceStandIns services(c.behaviour);
@@ -72,7 +72,7 @@ START_TEST(restart_outcomes) {
 }
 
 START_TEST(no_such_process) {
-  ServiceStandIns services("stop");
+  ServiceStandIns services("stay");
   DebugOutputCapture debug;
   for (const char* commandLine : {"/WATCHDOG:2147483647", "/WATCHDOG2:-8", "/WATCHDOG:0"}) {
     ChildProcess watchdog(SiblingPath("ombru.exe"), commandLine);

@@ -15,8 +15,8 @@ struct ServiceStart {
 
 class ServiceStandIns {
  public:
-  // Creates (or reconfigures) "ombr" and "VLMSpindleSrv" with the given behaviour:
-  // "stop", "stay" or "refuse-first".
+  // Creates (or reconfigures) "ombr" and "VLMSpindleSrv" with the given behaviour: "stay" or
+  // "refuse-first". Whatever was started runs until Stop or the end of the object.
   explicit ServiceStandIns(const char* behaviour);
   ~ServiceStandIns();
 

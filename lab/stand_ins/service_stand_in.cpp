@@ -1,13 +1,15 @@
 // Stand-in for the services "ombr" and "VLMSpindleSrv": one service program, created under both
-// names, that appends "<milliseconds>|<service name>" to a record file at each
-// start.
+// names, that appends "<milliseconds>|<service name>" to a record file at each start.
 //
-//   service_stand_in.exe RECORD-FILE stop|stay|refuse-first
+//   service_stand_in.exe RECORD-FILE stay|refuse-first
 //
-// stop:         stops itself right after starting, so that it can be started again
 // stay:         runs until the service control manager stops it
 // refuse-first: the first start ends the process before it reaches the service control manager,
-//               so that start request fails; later starts behave as "stop"
+//               so that start request fails; later starts behave as "stay"
+//
+// A started service never stops by itself: the service control manager reads a service's state
+// after it reported running, and one that had already stopped again would make a start that
+// happened count as failed.
 #include <windows.h>
 
 #include <string>
@@ -42,8 +44,7 @@ void WINAPI ServiceMain(DWORD argc, char** argv) {
   statusHandle = RegisterServiceCtrlHandlerExA(argc > 0 ? argv[0] : "", Control, nullptr);
   SetState(SERVICE_RUNNING);
   lab::AppendLine(recordPath, lab::Format("%.3f|%s", lab::NowMs(), argc > 0 ? argv[0] : "?"));
-  if (behaviour == "stay")
-    WaitForSingleObject(stopRequested, INFINITE);
+  WaitForSingleObject(stopRequested, INFINITE);
   SetState(SERVICE_STOPPED);
 }
 

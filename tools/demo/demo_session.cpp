@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
   DeleteMachineKey("Software\\Velmora\\TSL");
   SetMachineString("Software\\Velmora\\TSL", "Path", SiblingPath("console").c_str());
   ConsoleRecord console;
-  ServiceStandIns services("stop");
+  ServiceStandIns services("stay");
   DebugOutputCapture debug;
   Peers peers(timeline, runtime, console, services, debug);
 
