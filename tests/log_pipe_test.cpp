@@ -1,12 +1,17 @@
 // The log's pipe sinks against the collector stand-in, from inside the test process.
 #include <windows.h>
 
+#include <sddl.h>
+
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "harness/test.h"
 #include "log/win_log_impl.h"
 #include "drivers/debug_output.h"
 #include "drivers/log_collector.h"
+#include "drivers/process.h"
 
 using lab::InfoPipe;
 using lab::RecordPipe;
@@ -141,4 +146,101 @@ START_TEST(unread_record_is_given_up_whole) {
   DWORD available = 0;
   ok(!PeekNamedPipe(server.Get(), nullptr, 0, nullptr, &available, nullptr) || available == 0,
      "%lu bytes of the given-up record arrived\n", available);
+}
+
+namespace {
+
+// A collector's descriptor that grants interactive users and everyone only what a client needs:
+// reading and writing, never FILE_CREATE_PIPE_INSTANCE (0x4).
+constexpr char kClientRightsOnly[] =
+    "D:P(A;;0x12019b;;;IU)(A;;0x12019b;;;WD)(A;;FA;;;SY)(A;;FA;;;BA)";
+
+struct Descriptor {
+  Descriptor() {
+    ConvertStringSecurityDescriptorToSecurityDescriptorA(kClientRightsOnly, SDDL_REVISION_1,
+                                                         &attributes.lpSecurityDescriptor, nullptr);
+  }
+  ~Descriptor() { LocalFree(attributes.lpSecurityDescriptor); }
+  SECURITY_ATTRIBUTES attributes = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+};
+
+// Whether the rights such a descriptor gives interactive users and everyone let this process's
+// user open an object for `access`. Without the entries for SYSTEM and Administrators: this user
+// may be an administrator, who would be admitted whatever the client rights. AccessCheck wants
+// an owner and a group as well, which a pipe's creator gets by default.
+bool Admits(ACCESS_MASK access) {
+  const char* withOwner = "O:SYG:SYD:P(A;;0x12019b;;;IU)(A;;0x12019b;;;WD)";
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ombru::Handle process, token;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(withOwner, SDDL_REVISION_1, &descriptor,
+                                                            nullptr) ||
+      !OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, process.Put()) ||
+      !DuplicateToken(process.Get(), SecurityImpersonation, token.Put())) {
+    LocalFree(descriptor);
+    return false;
+  }
+  GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                             FILE_ALL_ACCESS};
+  PRIVILEGE_SET privileges = {};
+  DWORD privilegesSize = sizeof(privileges);
+  DWORD granted = 0;
+  BOOL status = FALSE;
+  const BOOL checked = AccessCheck(descriptor, token.Get(), access, &mapping, &privileges,
+                                   &privilegesSize, &granted, &status);
+  LocalFree(descriptor);
+  return checked && status && granted == access;
+}
+
+DWORD WINAPI LogHeldRecord(void*) {
+  CWinLogImpl().LogInfo("held");
+  return 0;
+}
+
+}  // namespace
+
+START_TEST(pipe_opened_for_writing_and_nothing_more) {
+  Descriptor descriptor;
+  {
+    // No buffer and no reader: the record's write holds the agent's handle open for a while.
+    const ombru::FileHandle server(CreateNamedPipeA(InfoPipe().name, PIPE_ACCESS_DUPLEX,
+                                                    PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 0,
+                                                    0, 0, &descriptor.attributes));
+    ombru::Handle writer(
+        CreateThread(nullptr, 0, LogHeldRecord, nullptr, CREATE_SUSPENDED, nullptr));
+    std::vector<HANDLE> before;
+    for (const lab::HeldHandle& held : lab::HandlesOf(GetCurrentProcessId()))
+      before.push_back(held.value);
+    ResumeThread(writer.Get());
+    ACCESS_MASK access = 0;
+    lab::PollUntil(
+        [&] {
+          for (const lab::HeldHandle& held : lab::HandlesOf(GetCurrentProcessId())) {
+            DWORD flags = 0;
+            if (std::find(before.begin(), before.end(), held.value) == before.end() &&
+                GetNamedPipeInfo(held.value, &flags, nullptr, nullptr, nullptr) &&
+                !(flags & PIPE_SERVER_END)) {
+              access = held.grantedAccess;
+            }
+          }
+          return access != 0;
+        },
+        900);
+    WaitForSingleObject(writer.Get(), 5000);
+    ok((access & FILE_WRITE_DATA) && (access & FILE_WRITE_ATTRIBUTES) &&
+           !(access & FILE_CREATE_PIPE_INSTANCE) && !(access & 0xF0000000),
+       "the agent's pipe handle was granted %#lx\n", access);
+    ok(Admits(access), "a collector granting only %#x does not admit %#lx\n", 0x12019b, access);
+  }
+
+  // Such a collector receives the records whole.
+  const ombru::FileHandle server(CreateNamedPipeA(InfoPipe().name, PIPE_ACCESS_DUPLEX,
+                                                  PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1,
+                                                  4096, 4096, 0, &descriptor.attributes));
+  CWinLogImpl().LogInfo("whole");
+  ConnectNamedPipe(server.Get(), nullptr);
+  char message[4096] = {};
+  DWORD read = 0;
+  ReadFile(server.Get(), message, sizeof(message), &read, nullptr);
+  ok(std::string(message, read) == InfoRecord("whole", GetCurrentThreadId()), "received [%s]\n",
+     std::string(message, read).c_str());
 }

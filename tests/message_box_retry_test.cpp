@@ -21,15 +21,26 @@ struct Box {
 
 std::vector<Box> boxes;
 int answers[2];
-DWORD errors[2];  // what each box leaves as the last error
+constexpr DWORD kLeftAlone = 0xFFFFFFFF;
+DWORD errors[2];  // what each box leaves as the last error, unless kLeftAlone
 const HWND kForeground = reinterpret_cast<HWND>(0x4711);
 HWND foreground = kForeground;
+bool foregroundAnswers = true;
+std::vector<std::string> asked;  // what the foreground window was sent, and how
 
 HWND WINAPI Foreground() { return foreground; }
 
+LRESULT WINAPI SendWithTimeout(HWND window, UINT message, WPARAM, LPARAM, UINT flags,
+                               UINT timeoutMs, PDWORD_PTR) {
+  asked.push_back(
+      ombru::FormatString("%p %#x %#x %u", static_cast<void*>(window), message, flags, timeoutMs));
+  return foregroundAnswers;
+}
+
 int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
   boxes.push_back({owner, text, caption, style});
-  SetLastError(errors[boxes.size() - 1]);
+  if (errors[boxes.size() - 1] != kLeftAlone)
+    SetLastError(errors[boxes.size() - 1]);
   return answers[boxes.size() - 1];
 }
 
@@ -49,21 +60,27 @@ START_TEST(box_retried_without_owner) {
   CoInitialize(nullptr);
   static const struct {
     HWND foreground;
+    bool answers;  // whether the foreground window's thread answers
     int first, second;
     DWORD secondError;
     std::vector<HWND> owners;
     HRESULT result;  // S_OK: completed; otherwise failed with it
   } cases[] = {
-      {kForeground, IDOK, IDOK, 0, {kForeground}, S_OK},
-      {kForeground, 0, IDOK, 0, {kForeground, nullptr}, S_OK},
+      {kForeground, true, IDOK, IDOK, 0, {kForeground}, S_OK},
+      {kForeground, true, 0, IDOK, 0, {kForeground, nullptr}, S_OK},
       {kForeground,
+       true,
        0,
        0,
        ERROR_NOT_ENOUGH_MEMORY,
        {kForeground, nullptr},
        HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY)},
-      {kForeground, 0, 0, 0, {kForeground, nullptr}, E_FAIL},
-      {nullptr, IDOK, IDOK, 0, {nullptr}, S_OK},
+      {kForeground, true, 0, 0, 0, {kForeground, nullptr}, E_FAIL},
+      // The second box's failure is reported, never the first box's error.
+      {kForeground, true, 0, 0, kLeftAlone, {kForeground, nullptr}, E_FAIL},
+      {nullptr, true, IDOK, IDOK, 0, {nullptr}, S_OK},
+      // A window whose thread stopped reading its messages owns no box.
+      {kForeground, false, IDOK, IDOK, 0, {nullptr}, S_OK},
   };
   for (const auto& c : cases) {
     lab::RuntimeStandIn runtime;
@@ -76,12 +93,20 @@ START_TEST(box_retried_without_owner) {
     errors[0] = ERROR_INVALID_WINDOW_HANDLE;
     errors[1] = c.secondError;
     foreground = c.foreground;
-    const ombru::MessageBoxApi api = {&Foreground, &RecordBox};
+    foregroundAnswers = c.answers;
+    asked.clear();
+    const ombru::MessageBoxApi api = {&Foreground, &SendWithTimeout, &RecordBox};
     const std::vector<uint8_t> payload = Payload(2, 1, "Disk almost full");
     const HRESULT result = ombru::DeliverUserMessage(api, payload.data(), *operations, "PC", 9);
     ok(result == c.result, "answers %d %d: result %#lx\n", c.first, c.second,
        static_cast<unsigned long>(result));
     ok(boxes.size() == c.owners.size(), "first answer %d: %zu boxes\n", c.first, boxes.size());
+    // Asked with WM_NULL, given up after a second, and at once when its thread hangs.
+    const std::string question = ombru::FormatString(
+        "%p 0 %#x 1000", static_cast<void*>(c.foreground), SMTO_ABORTIFHUNG | SMTO_BLOCK);
+    ok(c.foreground ? asked == std::vector<std::string>{question} : asked.empty(),
+       "foreground %p: asked %zu times, first [%s]\n", static_cast<void*>(c.foreground),
+       asked.size(), asked.empty() ? "" : asked[0].c_str());
     for (size_t i = 0; i < boxes.size() && i < c.owners.size(); ++i) {
       ok(boxes[i].owner == c.owners[i] && boxes[i].text == "Disk almost full" &&
              boxes[i].caption == "Warning Message" && boxes[i].style == 0x10030,

@@ -15,6 +15,7 @@
 #include "runtime_link/send_to_runtime.h"
 #include "runtime_link/session_notifications.h"
 #include "common/invoke_message.h"
+#include "common/record_file.h"
 #include "drivers/log_collector.h"
 #include "drivers/runtime_record.h"
 #include "drivers/directory_client.h"
@@ -183,8 +184,14 @@ START_TEST(directory_user_name_buffer) {
     DWORD read = 0;
     ReadFile(file, calls, sizeof(calls) - 1, &read, nullptr);
     CloseHandle(file);
-    const char* expectedFlags =
-        typed ? "NWDSSetContext|0x4e57|1|0x1\n" : "NWDSSetContext|0x4e57|1|0x15\n";
+    // The context that was created is the one whose flags are set.
+    const std::vector<std::string> lines = lab::CompleteLines(record);
+    const std::string context =
+        lines.size() > 1 && lines[1].rfind("NWDSCreateContextHandle|", 0) == 0
+            ? lines[1].substr(lines[1].find('|') + 1)
+            : "none";
+    const std::string expectedFlags =
+        "NWDSSetContext|" + context + (typed ? "|1|0x1\n" : "|1|0x15\n");
     ok(std::string(calls).find(expectedFlags) != std::string::npos, "typed %d: calls %s\n", typed,
        calls);
   }

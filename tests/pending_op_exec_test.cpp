@@ -2,10 +2,12 @@
 // and what the runtime is told.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "harness/test.h"
+#include "drivers/hung_application.h"
 #include "drivers/log_collector.h"
 #include "drivers/message_box.h"
 #include "drivers/process.h"
@@ -67,6 +69,25 @@ START_TEST(messages_shown_and_completed) {
            runtime.Calls("Served")[0].arguments.at(0),
        "mask %u: the served record is the one freed\n", c.typeMask);
   }
+}
+
+START_TEST(hung_foreground_application_holds_up_no_message) {
+  const HungApplication hung;
+  DWORD_PTR answer = 0;
+  ok(hung.Window() && GetForegroundWindow() == hung.Window() &&
+         !SendMessageTimeoutA(hung.Window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &answer),
+     "no hung application in the foreground\n");
+  RuntimeStandIn runtime;
+  runtime.SetOperation("11,7,1,1,Shown beside a hung application");
+  const double deadline = NowMs() + 15000;
+  ChildProcess run(SiblingPath("ombru.exe"), "/OPKEY:3");
+  const MessageBoxSeen box = AcknowledgeMessageBox(run.MainThreadId(), 15000);
+  ok(box.found && box.text == "Shown beside a hung application", "box found %d, text [%s]\n",
+     box.found, box.text.c_str());
+  ok(run.WaitForExit(static_cast<DWORD>(std::max(0.0, deadline - NowMs()))) && run.ExitCode() == 0,
+     "not ended within 15 s with 0: %lu\n", run.ExitCode());
+  ok(runtime.Calls("CompleteOperation").size() == 1 && runtime.Calls("FailOperation").empty(),
+     "completed %zu times\n", runtime.Calls("CompleteOperation").size());
 }
 
 START_TEST(rejected_and_invalid_records) {

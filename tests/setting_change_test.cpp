@@ -2,6 +2,7 @@
 // identity through the directory client stand-in, and what reaches the runtime.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,53 @@ START_TEST(directory_client_never_from_the_current_directory) {
   ok(runtime.Sent(901).empty(), "nothing reported\n");
   ConfigureDirectoryClient({});
   DeleteFileA(calls.c_str());
+}
+
+START_TEST(every_directory_context_freed) {
+  // Any process may broadcast "Environment"; each broadcast looks the identity up in a context of
+  // its own, which must not outlive the look.
+  static const struct {
+    DirectoryClient client;
+    bool frees;
+  } cases[] = {{DirectoryClient::Complete, true}, {DirectoryClient::WithoutFreeContext, false}};
+  for (const auto& c : cases) {
+    ShellStandIn shell;
+    RuntimeStandIn runtime;
+    runtime.SetStorageType("2");
+    const std::string calls = lab::TempPath("netwin32");
+    DirectoryClientSettings settings;
+    settings.recordPath = calls.c_str();
+    ConfigureDirectoryClient(settings);
+    LogCollector collector;
+    UseDirectoryClient(c.client);
+    {
+      Agent agent;
+      runtime.WaitForSent(901, 1);
+      for (int i = 0; i < 20; ++i)
+        BroadcastSettingChange("Environment");
+      const size_t logged = Logged(collector, 23).size();
+      ok(logged == 23, "frees %d: %zu lines logged\n", c.frees, logged);
+      ok(agent.Exit() == 0, "frees %d: exit code\n", c.frees);
+    }
+    std::vector<std::string> created, freed;
+    for (const std::string& line : lab::CompleteLines(calls)) {
+      const std::vector<std::string> fields = Fields(line);
+      if (fields[0] == "NWDSCreateContextHandle")
+        created.push_back(fields.at(1));
+      if (fields[0] == "NWDSFreeContext")
+        freed.push_back(fields.at(1));
+    }
+    // The look at creation, the user-change item it queued, and one look per broadcast.
+    ok(created.size() == 22, "frees %d: %zu contexts created\n", c.frees, created.size());
+    std::vector<std::string> expected = c.frees ? created : std::vector<std::string>();
+    std::sort(expected.begin(), expected.end());
+    std::sort(freed.begin(), freed.end());
+    ok(freed == expected && std::adjacent_find(freed.begin(), freed.end()) == freed.end(),
+       "frees %d: %zu of %zu contexts freed\n", c.frees, freed.size(), created.size());
+    DeleteFileA(calls.c_str());
+  }
+  ConfigureDirectoryClient({});
+  UseDirectoryClient(DirectoryClient::Absent);
 }
 
 START_TEST(directory_identity_changes) {

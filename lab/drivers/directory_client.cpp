@@ -14,6 +14,8 @@ std::string DirectoryClientFolder(DirectoryClient client) {
       return SiblingPath("netwin32\\complete");
     case DirectoryClient::Incomplete:
       return SiblingPath("netwin32\\incomplete");
+    case DirectoryClient::WithoutFreeContext:
+      return SiblingPath("netwin32\\without_free_context");
     case DirectoryClient::Absent:
       break;
   }

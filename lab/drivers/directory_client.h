@@ -5,7 +5,12 @@
 
 namespace lab {
 
-enum class DirectoryClient { Absent, Complete, Incomplete };
+enum class DirectoryClient {
+  Absent,
+  Complete,            // the five entry points the agent needs, and NWDSFreeContext
+  Incomplete,          // without NWDSSetContext
+  WithoutFreeContext,  // the five, without NWDSFreeContext
+};
 
 // The folder that holds the given "NETWIN32.DLL" (an empty one for Absent).
 std::string DirectoryClientFolder(DirectoryClient client);

@@ -92,7 +92,7 @@ HWND WaitForAgentFrame(const ChildProcess& agent, DWORD timeoutMs) {
   return WaitForThreadWindow(agent.MainThreadId(), "ATL:", timeoutMs);
 }
 
-DWORD HandleCountOf(DWORD processId) {
+std::vector<HeldHandle> HandlesOf(DWORD processId) {
   struct Entry {
     USHORT processId;
     USHORT creatorBackTraceIndex;
@@ -115,15 +115,21 @@ DWORD HandleCountOf(DWORD processId) {
   while (query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
                &needed) != 0) {
     if (buffer.size() >= (1u << 28))
-      return 0;
+      return {};
     buffer.resize(buffer.size() * 2);
   }
   const auto* table = reinterpret_cast<const Table*>(buffer.data());
-  DWORD count = 0;
+  std::vector<HeldHandle> held;
   for (ULONG i = 0; i < table->count; ++i) {
-    count += table->entries[i].processId == static_cast<USHORT>(processId);
+    const Entry& entry = table->entries[i];
+    if (entry.processId == static_cast<USHORT>(processId)) {
+      held.push_back(
+          {reinterpret_cast<HANDLE>(static_cast<uintptr_t>(entry.handle)), entry.grantedAccess});
+    }
   }
-  return count;
+  return held;
 }
+
+DWORD HandleCountOf(DWORD processId) { return static_cast<DWORD>(HandlesOf(processId).size()); }
 
 }  // namespace lab

@@ -53,8 +53,13 @@ bool PostToThread(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam,
 // it to appear.
 HWND WaitForThreadWindow(DWORD threadId, const char* classPrefix, DWORD timeoutMs = 10000);
 
-// The number of handles a process holds, counted from outside (the system's handle table:
-// GetProcessHandleCount answers 0 under Wine).
+// The handles a process holds, read from outside (the system's handle table: GetProcessHandleCount
+// answers 0 under Wine), each with the access it was granted.
+struct HeldHandle {
+  HANDLE value;
+  ACCESS_MASK grantedAccess;
+};
+std::vector<HeldHandle> HandlesOf(DWORD processId);
 DWORD HandleCountOf(DWORD processId);
 
 // Asks `done` every 10 ms until it answers true or the time is up; returns its last answer.

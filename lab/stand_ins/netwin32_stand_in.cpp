@@ -1,11 +1,13 @@
 // Stand-in for the Novell directory client library "NETWIN32.DLL": the five entry points the
-// agent uses, with undecorated names. Told at each call through the registry, so that tests can
-// change it while an agent runs, under HKCU\Software\OMBRU\NetWin32StandIn:
+// agent needs and NWDSFreeContext, with undecorated names. Each context handle it gives out is
+// new, so that its record shows which context was freed. Told at each call through the registry, so
+// that tests can change it while an agent runs, under HKCU\Software\OMBRU\NetWin32StandIn:
 //   Authenticated  "0": NWIsDSAuthenticated answers 0 (default: 1)
 //   Fail           the name of one entry point that returns an error
 //   Identity       what NWDSWhoAmI writes (default "CN=alice.O=CORP")
 //   Record         a file to which each call appends "<name>|<arguments>"
-// Built a second time without NWDSSetContext, as an incomplete client.
+// Built again without NWDSSetContext, as an incomplete client, and without NWDSFreeContext, as a
+// client that cannot free its contexts.
 #include <windows.h>
 
 #include <cstdint>
@@ -17,7 +19,12 @@
 
 namespace {
 
-constexpr uint32_t kContext = 0x4E57;
+// Seeded from the clock at each load, so that contexts of different loads differ too.
+LONG lastContext = [] {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<LONG>(now.LowPart & 0x0FFFFFFF) << 2;
+}();
 
 std::string Setting(const char* name) {
   char value[1024] = {};
@@ -44,9 +51,15 @@ __declspec(dllexport) int WINAPI NWIsDSAuthenticated() {
 }
 
 __declspec(dllexport) int WINAPI NWDSCreateContextHandle(uint32_t* context) {
-  *context = kContext;
-  return Answer("NWDSCreateContextHandle", "");
+  *context = static_cast<uint32_t>(InterlockedIncrement(&lastContext));
+  return Answer("NWDSCreateContextHandle", lab::Format("%#x", *context));
 }
+
+#ifndef OMBRU_NETWIN32_WITHOUT_FREE_CONTEXT
+__declspec(dllexport) int WINAPI NWDSFreeContext(uint32_t context) {
+  return Answer("NWDSFreeContext", lab::Format("%#x", context));
+}
+#endif
 
 __declspec(dllexport) int WINAPI NWDSGetContext(uint32_t context, int key, void* value) {
   *static_cast<uint32_t*>(value) = 0x1;  // DCV_DEREF_ALIASES

@@ -17,6 +17,12 @@ int RunMessageLoop(int showCommand) {
     if (frame.CreateEx(IDR_MAINFRAME)) {
       frame.ShowWindow(showCommand);
       result = loop.Run();
+      // A WM_QUIT from outside ends the loop with the window still there. It goes before the
+      // frame's members do: a message sent to it while they are destroyed (a setting change,
+      // during a release that calls out) would reach a frame half taken apart. Its destroy
+      // handler releases the runtime session object, which the frame then no longer holds.
+      if (frame.IsWindow())
+        frame.DestroyWindow();
     }
     WTL::AppModule().RemoveMessageLoop();
   }

@@ -11,6 +11,7 @@ class CWindow {
 
   BOOL IsWindow() const { return ::IsWindow(m_hWnd); }
   BOOL ShowWindow(int showCommand) { return ::ShowWindow(m_hWnd, showCommand); }
+  BOOL DestroyWindow() { return ::DestroyWindow(m_hWnd); }
   BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
     return ::PostMessageA(m_hWnd, message, wParam, lParam);
   }

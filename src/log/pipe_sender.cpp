@@ -18,9 +18,14 @@ constexpr DWORD kWriteWaitMs = 1000;
 constexpr DWORD kClientFlags =
     SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION | FILE_FLAG_OVERLAPPED;
 
+// What the open needs and no more: reading, writing the record and switching to message mode.
+// Generic write would also ask for FILE_CREATE_PIPE_INSTANCE, and so make every collector grant
+// the agent's users the right to serve its pipe's name beside it.
+constexpr DWORD kClientAccess = FILE_GENERIC_READ | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES;
+
 FileHandle OpenPipe(const std::string& pipeName) {
-  return FileHandle(CreateFileA(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, kClientFlags, nullptr));
+  return FileHandle(CreateFileA(pipeName.c_str(), kClientAccess, 0, nullptr, OPEN_EXISTING,
+                                kClientFlags, nullptr));
 }
 
 // Writes the record with its closing NUL as one message. A write the server has not taken within

@@ -14,6 +14,31 @@ Function EntryPoint(HMODULE module, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
+// A directory context created for one look, freed on every way out of it where the client can:
+// any process may broadcast the change that starts a look, so contexts left behind would grow
+// without bound over a session.
+class OwnedContext {
+ public:
+  explicit OwnedContext(DirectoryIdentityLookup::FreeContextFn freeContext)
+      : freeContext(freeContext) {}
+  ~OwnedContext() {
+    if (created && freeContext)
+      freeContext(value);
+  }
+  OwnedContext(const OwnedContext&) = delete;
+  OwnedContext& operator=(const OwnedContext&) = delete;
+
+  // For NWDSCreateContextHandle; the context is owned once that call succeeded.
+  uint32_t* Put() { return &value; }
+  void Created() { created = true; }
+  uint32_t Get() const { return value; }
+
+ private:
+  DirectoryIdentityLookup::FreeContextFn freeContext;
+  uint32_t value = 0;
+  bool created = false;
+};
+
 }  // namespace
 
 DirectoryIdentityLookup::DirectoryIdentityLookup() : module(LoadLibraryA("NETWIN32.DLL")) {
@@ -24,6 +49,7 @@ DirectoryIdentityLookup::DirectoryIdentityLookup() : module(LoadLibraryA("NETWIN
   setContext = EntryPoint<SetContextFn>(module.Get(), "NWDSSetContext");
   whoAmI = EntryPoint<WhoAmIFn>(module.Get(), "NWDSWhoAmI");
   isDSAuthenticated = EntryPoint<IsAuthenticatedFn>(module.Get(), "NWIsDSAuthenticated");
+  freeContext = EntryPoint<FreeContextFn>(module.Get(), "NWDSFreeContext");
   available = createContextHandle && getContext && setContext && whoAmI && isDSAuthenticated;
 }
 
@@ -41,19 +67,20 @@ int GetDirectoryUserName(const DirectoryIdentityLookup& lookup, char* buffer, si
   if (lookup.isDSAuthenticated() == 0)
     return 0;
 
-  uint32_t context = 0;
-  if (lookup.createContextHandle(&context) != 0)
+  OwnedContext context(lookup.freeContext);
+  if (lookup.createContextHandle(context.Put()) != 0)
     return 0;
+  context.Created();
   uint32_t flags = 0;
-  if (lookup.getContext(context, DCK_FLAGS, &flags) != 0)
+  if (lookup.getContext(context.Get(), DCK_FLAGS, &flags) != 0)
     return 0;
   if (!typed)
     flags |= DCV_TYPELESS_NAMES | DCV_CANONICALIZE_NAMES;
-  if (lookup.setContext(context, DCK_FLAGS, &flags) != 0)
+  if (lookup.setContext(context.Get(), DCK_FLAGS, &flags) != 0)
     return 0;
 
   char name[kDistinguishedNameBuffer] = {};
-  if (lookup.whoAmI(context, name) != 0)
+  if (lookup.whoAmI(context.Get(), name) != 0)
     return 0;
   lstrcpynA(buffer, name, static_cast<int>(size));
   return 1;

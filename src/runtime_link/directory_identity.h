@@ -16,13 +16,15 @@ class DirectoryIdentityLookup {
   using GetContextFn = int(WINAPI*)(uint32_t context, int key, void* value);
   using SetContextFn = int(WINAPI*)(uint32_t context, int key, void* value);
   using WhoAmIFn = int(WINAPI*)(uint32_t context, char* name);
+  using FreeContextFn = int(WINAPI*)(uint32_t context);
 
   DirectoryIdentityLookup();
   ~DirectoryIdentityLookup();
   DirectoryIdentityLookup(const DirectoryIdentityLookup&) = delete;
   DirectoryIdentityLookup& operator=(const DirectoryIdentityLookup&) = delete;
 
-  // Only when the library loaded and all five entry points were found.
+  // Only when the library loaded and all five entry points were found; NWDSFreeContext, the
+  // sixth, is used where the client has it and is not needed.
   bool Available() const { return available != 0; }
 
  private:
@@ -35,6 +37,7 @@ class DirectoryIdentityLookup {
   SetContextFn setContext = nullptr;
   WhoAmIFn whoAmI = nullptr;
   IsAuthenticatedFn isDSAuthenticated = nullptr;
+  FreeContextFn freeContext = nullptr;
 };
 
 // Fills the buffer with the directory identity and returns 1, or leaves "NONE" in it (as far as
