@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 
 #include "common/record_file.h"
 #include "drivers/log_collector.h"
@@ -48,6 +49,24 @@ size_t DroppedRecords(const std::string& notices) {
       dropped += std::strtoul(notices.c_str() + at + 12, nullptr, 10);
   }
   return dropped;
+}
+
+// The records of the raw format printed whole (a record cut short by a stalled console is not).
+size_t WholeRawLines(const std::string& output, const std::string& message) {
+  size_t whole = 0;
+  for (size_t from = 0, end; (end = output.find('\n', from)) != std::string::npos; from = end + 1) {
+    const std::string line = output.substr(from, end - from);
+    whole += line.find("  " + message) != std::string::npos && line.size() >= 2 &&
+             line.compare(line.size() - 2, 2, "\\0") == 0;
+  }
+  return whole;
+}
+
+// Logs "<stem> 0", "<stem> 1" ... as an agent would.
+void LogNumbered(const char* stem, size_t count) {
+  CWinLogImpl log;
+  for (size_t i = 0; i < count; ++i)
+    log.LogInfo((std::string(stem) + " " + std::to_string(i)).c_str());
 }
 
 double MsToLog(CWinLogImpl& log, const char* message) {
@@ -96,19 +115,23 @@ START_TEST(raw_records) {
 }
 
 START_TEST(nothing_printed_a_terminal_takes_for_a_control) {
-  // ESC [2J clears a terminal; 0x90, 0x9B, 0x9D and 0x85 are C1 controls (DCS, CSI, OSC, NEL).
-  const std::string hostile = "\x1b[2J \x90 \x9b \x9d \x85 end";
+  // ESC [2J clears a terminal; DEL erases; 0x90, 0x9B, 0x9D and 0x85 are C1 controls (DCS, CSI,
+  // OSC, NEL).
+  const std::string hostile = "\x1b[2J \x7f \x90 \x9b \x9d \x85 end";
   for (const char* arguments : {"", "--raw", "--json"}) {
     Viewer viewer(arguments);
     viewer.WaitForOutput("serving");
     CWinLogImpl().LogInfo(hostile.c_str());
     const std::string output = viewer.WaitForOutput("end");
     ok(output.find("end") != std::string::npos, "[%s]: record not shown\n", arguments);
-    for (const char* control :
-         {"\x1b", "\x90", "\x9b", "\x9d", "\x85", "\xc2\x90", "\xc2\x9b", "\xc2\x9d", "\xc2\x85"}) {
+    for (const char* control : {"\x1b", "\x7f", "\x90", "\x9b", "\x9d", "\x85", "\xc2\x90",
+                                "\xc2\x9b", "\xc2\x9d", "\xc2\x85"}) {
       ok(output.find(control) == std::string::npos, "[%s]: byte %#x printed\n", arguments,
          static_cast<unsigned char>(control[std::string(control).size() - 1]));
     }
+    const char* del = std::string(arguments) == "--json" ? " \\u007f " : " \\x7F ";
+    ok(output.find(del) != std::string::npos, "[%s]: DEL not shown as %s:\n%s", arguments, del,
+       output.c_str());
   }
 
   static const struct {
@@ -146,6 +169,12 @@ START_TEST(json_lines) {
      "json lines:\n%s", output.c_str());
   ok(Occurrences(output, "\n") == 3 && output.compare(0, 9, "{\"time\":\"") == 0,
      "one object a line:\n%s", output.c_str());
+  DWORD session = 0;
+  ProcessIdToSessionId(GetCurrentProcessId(), &session);
+  const std::string sender =
+      ombru::FormatString("\"process\":%lu,\"session\":%lu,", GetCurrentProcessId(), session);
+  ok(Occurrences(output, sender) == 3, "not every line names this process (%s):\n%s",
+     sender.c_str(), output.c_str());
   // Parsed by a JSON parser outside Wine, once this test has ended.
   const ombru::FileHandle file(
       CreateFileA(sample.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
@@ -165,11 +194,33 @@ START_TEST(pipes_admit_local_interactive_users_system_and_administrators) {
       ConvertSecurityDescriptorToStringSecurityDescriptorA(
           descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr);
     }
-    ok(text && std::string(text) == "D:P(A;;0x12019f;;;IU)(A;;FA;;;SY)(A;;FA;;;BA)",
+    ok(text && std::string(text) == "D:P(A;;0x12019b;;;IU)(A;;FA;;;SY)(A;;FA;;;BA)",
        "%s: error %lu, DACL %s\n", pipe->name, error, text ? text : "");
     LocalFree(text);
     LocalFree(descriptor);
   }
+}
+
+START_TEST(refuses_to_serve_beside_another_server) {
+  const std::string refusal =
+      "log_viewer: \\\\.\\pipe\\VLM.Log.Info is already served by another log collector or "
+      "viewer; not starting\n";
+  {
+    lab::LogCollector collector;
+    Viewer second("");
+    const DWORD exitCode = second.ExitCode(5000);
+    ok(exitCode == 1 && second.Output() == refusal, "beside the collector: exit code %lu, [%s]\n",
+       exitCode, second.Output().c_str());
+  }
+  Viewer first("");
+  first.WaitForOutput("serving");
+  Viewer second("");
+  const DWORD exitCode = second.ExitCode(5000);
+  ok(exitCode == 1 && second.Output() == refusal, "beside a viewer: exit code %lu, [%s]\n",
+     exitCode, second.Output().c_str());
+  CWinLogImpl().LogInfo("still served");
+  ok(first.WaitForOutput("still served").find("still served") != std::string::npos,
+     "the first viewer stopped serving\n");
 }
 
 START_TEST(refuses_to_serve_pipes_it_cannot_protect) {
@@ -220,6 +271,17 @@ START_TEST(silent_client_holds_up_no_agent) {
 START_TEST(oversized_messages_dropped_with_a_word) {
   Viewer viewer("");
   viewer.WaitForOutput("serving");
+  // 64 KiB to the byte, its closing NUL included: printed whole; one byte more: dropped.
+  ombru::SendRecordToPipe(lab::InfoPipe().name, std::string(65535, 'a'));
+  ombru::SendRecordToPipe(lab::InfoPipe().name, std::string(65536, 'b'));
+  CWinLogImpl().LogInfo("after the boundary");
+  const std::string boundary = viewer.WaitForOutput("after the boundary");
+  ok(boundary.find("malformed " + std::string(65535, 'a') + "\\0\n") != std::string::npos,
+     "the 65,536-byte message was not printed whole\n");
+  ok(boundary.find(std::string(1000, 'b')) == std::string::npos &&
+         Occurrences(boundary, "dropped a message of 65537 bytes on \\\\.\\pipe\\VLM.Log.Info") ==
+             1,
+     "the 65,537-byte message was not dropped with one notice\n");
   for (const size_t size : {size_t{1} << 20, size_t{100} << 20}) {
     ombru::SendRecordToPipe(lab::InfoPipe().name, std::string(size, 'x'));
     const std::string notice = ombru::FormatString(
@@ -260,4 +322,53 @@ START_TEST(paused_console_holds_up_no_agent) {
       10000);
   ok(dropped > 0 && printed + dropped == kRecords, "%zu printed, %zu dropped:\n%s", printed,
      dropped, viewer.Output().c_str());
+}
+
+START_TEST(interrupted_while_the_console_does_not_read) {
+  constexpr size_t kRecords = 200;
+  Viewer viewer("--raw --queue 50", true);
+  viewer.WaitForOutput("serving");
+  LogNumbered("interrupted", kRecords);
+  const double start = lab::NowMs();
+  viewer.Control(CTRL_BREAK_EVENT);
+  const DWORD exitCode = viewer.ExitCode(5000);
+  const double ms = lab::NowMs() - start;
+  ok(exitCode == 0 && ms < 2000, "Ctrl+Break: exit code %lu after %.0f ms\n", exitCode, ms);
+
+  viewer.ReadOutputAgain();
+  size_t printed = 0, dropped = 0;
+  lab::PollUntil(
+      [&] {
+        printed = WholeRawLines(viewer.HeldOutput(), "interrupted ");
+        dropped = DroppedRecords(viewer.Output());
+        return printed + dropped == kRecords;
+      },
+      5000);
+  ok(viewer.Output().find(" records dropped at the end: the output was not being read\n") !=
+             std::string::npos &&
+         printed + dropped == kRecords,
+     "%zu printed, %zu dropped:\n%s", printed, dropped, viewer.Output().c_str());
+}
+
+START_TEST(closing_the_console_prints_what_is_queued) {
+  constexpr size_t kRecords = 200;
+  Viewer viewer("--raw", true);
+  viewer.WaitForOutput("serving");
+  LogNumbered("queued", kRecords);
+  // The console is closed while most records wait; the system ends the viewer once its handler
+  // returns.
+  std::thread closing([&] { viewer.Control(CTRL_CLOSE_EVENT); });
+  Sleep(200);
+  viewer.ReadOutputAgain();
+  closing.join();
+  ok(viewer.ExitCode(5000) != STILL_ACTIVE, "the viewer did not end\n");
+  size_t printed = 0;
+  lab::PollUntil(
+      [&] {
+        printed = WholeRawLines(viewer.HeldOutput(), "queued ");
+        return printed == kRecords;
+      },
+      5000);
+  ok(printed == kRecords && DroppedRecords(viewer.Output()) == 0, "%zu of %zu printed:\n%s",
+     printed, kRecords, viewer.Output().c_str());
 }

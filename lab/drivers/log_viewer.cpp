@@ -31,8 +31,8 @@ LogViewer::LogViewer(const char* arguments, bool heldOutput) : errorPath(TempPat
   startup.hStdError = errors.Get();
   std::string commandLine = "\"" + SiblingPath("log_viewer.exe") + "\" " + arguments;
   PROCESS_INFORMATION info = {};
-  if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
-                     nullptr, nullptr, &startup, &info)) {
+  if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                     &startup, &info)) {
     process.Reset(info.hProcess);
     CloseHandle(info.hThread);
   }
@@ -70,6 +70,18 @@ void LogViewer::ReadOutputAgain() {
       heldOutput.append(buffer, read);
     }
   });
+}
+
+void LogViewer::Control(DWORD event) {
+  // kernelbase.dll is at the same address in every process.
+  const auto ctrlRoutine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernelbase.dll"), "CtrlRoutine")));
+  const Handle handler(CreateRemoteThread(process.Get(), nullptr, 0, ctrlRoutine,
+                                          reinterpret_cast<void*>(static_cast<uintptr_t>(event)), 0,
+                                          nullptr));
+  WaitForSingleObject(handler.Get(), 10000);
+  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
+    TerminateProcess(process.Get(), STATUS_CONTROL_C_EXIT);
 }
 
 std::string LogViewer::HeldOutput() {

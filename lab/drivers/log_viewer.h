@@ -27,6 +27,12 @@ class LogViewer {
   std::string WaitForOutput(const char* text, DWORD timeoutMs = 5000) const;
 
   void ReadOutputAgain();
+
+  // Delivers a console control event as the system does, on a thread of the viewer started at
+  // kernelbase's CtrlRoutine (Wine's GenerateConsoleCtrlEvent cannot without a display), and
+  // returns once its handler returned. After a close, log-off or shutdown event the system ends
+  // the process then, and so does this.
+  void Control(DWORD event);
   std::string HeldOutput();
 
   // The exit code once it ended within the time, STILL_ACTIVE otherwise.

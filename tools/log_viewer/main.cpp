@@ -12,17 +12,21 @@
 // --queue RECORDS  how many records may wait for a console that does not read (default 10000)
 //
 // Notices (a message too large, a silent client, records dropped while the console did not read)
-// go to standard error. Ctrl+C or Ctrl+Break ends it. It refuses to start, with exit code 1, when
-// it cannot protect its pipes (their security descriptor cannot be built), and while another
-// collector or viewer serves either pipe: clients take whichever instance is free, so both would
-// lose records.
+// go to standard error. Ctrl+C or Ctrl+Break ends it within about 2 s, printing what is queued
+// if the console takes it in that time and saying how many records it dropped otherwise; when
+// its console is closed it prints what is queued before the system ends it. It refuses to start,
+// with exit code 1, when it cannot protect its pipes (their security descriptor cannot be built),
+// and while another collector or viewer serves either pipe: clients take whichever instance is
+// free, so both would lose records.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "framework/unique_handle.h"
 #include "log_viewer/clock.h"
 #include "log_viewer/pipe_server.h"
 #include "log_viewer/print_queue.h"
@@ -33,14 +37,56 @@ namespace {
 
 // The log collector's own buffer: no record of the agent comes near it.
 constexpr size_t kLargestMessage = 64 * 1024;
+// How long what is queued may take to print once the viewer is told to end: after Ctrl+C or
+// Ctrl+Break it ends within about 2 s; when its console is closed, or the user logs off or the
+// system shuts down, the system ends it about 5 s after the event, so the handler waits at most
+// kSystemEndMs for the queue to be printed.
+constexpr DWORD kInterruptedEndMs = 1500;
+constexpr DWORD kSystemEndMs = 4000;
+constexpr DWORD kLastWordMs = 300;
 
 HANDLE stopRequested = nullptr;
+HANDLE ended = nullptr;
+std::atomic<DWORD> endWithinMs{kInterruptedEndMs};
 
 BOOL WINAPI OnConsoleControl(DWORD control) {
-  if (control != CTRL_C_EVENT && control != CTRL_BREAK_EVENT && control != CTRL_CLOSE_EVENT)
-    return FALSE;
-  SetEvent(stopRequested);
-  return TRUE;
+  switch (control) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+      SetEvent(stopRequested);
+      return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      // The system ends the process once this returns: not before what is queued is printed.
+      endWithinMs = kSystemEndMs - kLastWordMs;
+      SetEvent(stopRequested);
+      WaitForSingleObject(ended, kSystemEndMs);
+      return TRUE;
+  }
+  return FALSE;
+}
+
+DWORD WINAPI WriteLastWord(void* text) {
+  const auto* word = static_cast<const std::string*>(text);
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), word->data(), static_cast<DWORD>(word->size()),
+            &written, nullptr);
+  return 0;
+}
+
+// The printer is stuck in a console that does not read, holding the C runtime's lock on standard
+// output, which an ordinary exit would wait for too: say what was lost, if standard error takes
+// it in time, and end at once.
+[[noreturn]] void EndWithoutPrinter(size_t unprinted) {
+  const std::string word = "log_viewer: " + std::to_string(unprinted) +
+                           " records dropped at the end: the output was not being read\n";
+  const ombru::Handle writer(
+      CreateThread(nullptr, 0, WriteLastWord, const_cast<std::string*>(&word), 0, nullptr));
+  WaitForSingleObject(writer.Get(), kLastWordMs);
+  SetEvent(ended);
+  TerminateProcess(GetCurrentProcess(), 0);
+  ExitProcess(0);  // not reached: the process has ended
 }
 
 struct Options {
@@ -82,7 +128,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const ombru::Handle stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  const ombru::Handle end(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   stopRequested = stop.Get();
+  ended = end.Get();
   const UINT codePage = GetACP();
 
   viewer::PrintQueue queue(
@@ -96,19 +144,24 @@ int main(int argc, char** argv) {
         Write(stderr, "log_viewer: " + std::to_string(dropped) +
                           " records dropped while the output was not being read\n");
       });
-  viewer::LogPipeServer server(
-      [&](const viewer::ClientMessage& message) {
-        viewer::Received received = {message, viewer::NowMs(), {}};
-        GetSystemTime(&received.utc);
-        queue.Push(std::move(received));
-      },
-      kLargestMessage);
-  viewer::LogPipeServer::Failure failure;
-  if (!server.Start(failure))
-    return viewer::RefuseToServe(failure, stderr);
-  std::fprintf(stderr, "log_viewer: serving %s and %s\n", viewer::InfoPipe().name,
-               viewer::RecordPipe().name);
-  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-  WaitForSingleObject(stop.Get(), INFINITE);
-  return 0;  // the server stops first, then what is queued is printed
+  {
+    viewer::LogPipeServer server(
+        [&](const viewer::ClientMessage& message) {
+          viewer::Received received = {message, viewer::NowMs(), {}};
+          GetSystemTime(&received.utc);
+          queue.Push(std::move(received));
+        },
+        kLargestMessage);
+    viewer::LogPipeServer::Failure failure;
+    if (!server.Start(failure))
+      return viewer::RefuseToServe(failure, stderr);
+    std::fprintf(stderr, "log_viewer: serving %s and %s\n", viewer::InfoPipe().name,
+                 viewer::RecordPipe().name);
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    WaitForSingleObject(stop.Get(), INFINITE);
+  }  // no record comes in any more
+  if (const size_t unprinted = queue.Finish(endWithinMs))
+    EndWithoutPrinter(unprinted);
+  SetEvent(end.Get());
+  return 0;
 }

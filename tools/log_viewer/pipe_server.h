@@ -23,9 +23,11 @@
 namespace viewer {
 
 // Interactive users (the agents run as them) may open a pipe for reading and writing, which is
-// all a client needs; SYSTEM and Administrators have full access; nobody else, whether Everyone,
-// anonymous or a network logon, may open it at all.
-inline constexpr char kPipeSecurity[] = "D:P(A;;0x12019f;;;IU)(A;;FA;;;SY)(A;;FA;;;BA)";
+// all a client needs, but never create an instance of it (FILE_CREATE_PIPE_INSTANCE, 0x4): no
+// user can serve the name beside the viewer and take a share of every session's records. SYSTEM
+// and Administrators have full access; nobody else, whether Everyone, anonymous or a network
+// logon, may open it at all.
+inline constexpr char kPipeSecurity[] = "D:P(A;;0x12019b;;;IU)(A;;FA;;;SY)(A;;FA;;;BA)";
 
 // How long a client may take from its connection to the end of its message.
 inline constexpr DWORD kClientDeadlineMs = 3000;

@@ -4,11 +4,11 @@
 // stood, once it can print again.
 #pragma once
 
-#include <condition_variable>
+#include <windows.h>
+
 #include <cstddef>
-#include <deque>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <thread>
 
 #include "log_viewer/record_text.h"
@@ -24,29 +24,23 @@ class PrintQueue {
   using ReportDropped = std::function<void(size_t dropped)>;
 
   PrintQueue(size_t capacity, Print print, ReportDropped reportDropped);
-  ~PrintQueue();  // prints what is queued, then ends
+  ~PrintQueue();  // finishes, without a time limit, unless Finish did
   PrintQueue(const PrintQueue&) = delete;
   PrintQueue& operator=(const PrintQueue&) = delete;
 
   // Never waits for the printer.
   void Push(Received received);
 
+  // Prints what is queued, for at most `timeoutMs`, and returns how many records could not be
+  // printed in that time: those still queued, the one being printed and those dropped without a
+  // word yet. A printer held up by a console that does not read is left where it is, never waited
+  // for past the time; it prints nothing more.
+  size_t Finish(DWORD timeoutMs);
+
  private:
-  struct Entry {
-    Received received;
-    size_t droppedAfter = 0;
-  };
+  struct State;
 
-  void PrintAll();
-
-  const size_t capacity;
-  const Print print;
-  const ReportDropped reportDropped;
-  std::mutex lock;
-  std::condition_variable queued;
-  std::deque<Entry> entries;
-  size_t bytes = 0;
-  bool ending = false;
+  std::shared_ptr<State> state;  // shared with the printer, which may outlive the queue
   std::thread printer;
 };
 
