@@ -26,40 +26,11 @@ namespace {
 
 using Viewer = lab::LogViewer;
 
-std::string OwnModule() {
-  char module[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, module, MAX_PATH);
-  return module;
-}
-
 size_t Occurrences(const std::string& text, const std::string& part) {
   size_t count = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
     ++count;
   return count;
-}
-
-// The records the viewer said it dropped while its output was not read.
-size_t DroppedRecords(const std::string& notices) {
-  size_t dropped = 0;
-  for (size_t at = notices.find("log_viewer: "); at != std::string::npos;
-       at = notices.find("log_viewer: ", at + 1)) {
-    const size_t end = notices.find('\n', at);
-    if (notices.substr(at, end - at).find(" records dropped ") != std::string::npos)
-      dropped += std::strtoul(notices.c_str() + at + 12, nullptr, 10);
-  }
-  return dropped;
-}
-
-// The records of the raw format printed whole (a record cut short by a stalled console is not).
-size_t WholeRawLines(const std::string& output, const std::string& message) {
-  size_t whole = 0;
-  for (size_t from = 0, end; (end = output.find('\n', from)) != std::string::npos; from = end + 1) {
-    const std::string line = output.substr(from, end - from);
-    whole += line.find("  " + message) != std::string::npos && line.size() >= 2 &&
-             line.compare(line.size() - 2, 2, "\\0") == 0;
-  }
-  return whole;
 }
 
 // Logs "<stem> 0", "<stem> 1" ... as an agent would.
@@ -91,7 +62,7 @@ START_TEST(fields_one_a_line) {
   for (const std::string& line :
        {"  info   " + sender, "  record " + sender,
         std::string("           message  Detected shell start\n"),
-        "           thread   " + thread + "\n", "           module   " + OwnModule() + "\n",
+        "           thread   " + thread + "\n", "           module   " + lab::OwnPath() + "\n",
         std::string("           message  a|b\n"), std::string("           field1   -1\n"),
         std::string("           field3   3\n"), std::string("           field4   N/A\n"),
         std::string("           field8   8\n"),
@@ -109,7 +80,7 @@ START_TEST(raw_records) {
   const std::string output = viewer.WaitForOutput("here");
   const std::string expected = ombru::FormatString("process %lu, session ", GetCurrentProcessId());
   const std::string record =
-      "  tab\\x09here|" + std::to_string(GetCurrentThreadId()) + "|" + OwnModule() + "\\0\n";
+      "  tab\\x09here|" + std::to_string(GetCurrentThreadId()) + "|" + lab::OwnPath() + "\\0\n";
   ok(output.find(expected) != std::string::npos && output.find(record) != std::string::npos,
      "raw record: %s\n", output.c_str());
 }
@@ -315,8 +286,8 @@ START_TEST(paused_console_holds_up_no_agent) {
   size_t printed = 0, dropped = 0;
   lab::PollUntil(
       [&] {
-        dropped = DroppedRecords(viewer.Output());
-        printed = Occurrences(viewer.HeldOutput(), "  paused ");
+        dropped = viewer.DroppedRecords();
+        printed = viewer.PrintedRecords("paused ");
         return printed + dropped == kRecords;
       },
       10000);
@@ -339,8 +310,8 @@ START_TEST(interrupted_while_the_console_does_not_read) {
   size_t printed = 0, dropped = 0;
   lab::PollUntil(
       [&] {
-        printed = WholeRawLines(viewer.HeldOutput(), "interrupted ");
-        dropped = DroppedRecords(viewer.Output());
+        printed = viewer.PrintedRecords("interrupted ");
+        dropped = viewer.DroppedRecords();
         return printed + dropped == kRecords;
       },
       5000);
@@ -365,10 +336,10 @@ START_TEST(closing_the_console_prints_what_is_queued) {
   size_t printed = 0;
   lab::PollUntil(
       [&] {
-        printed = WholeRawLines(viewer.HeldOutput(), "queued ");
+        printed = viewer.PrintedRecords("queued ");
         return printed == kRecords;
       },
       5000);
-  ok(printed == kRecords && DroppedRecords(viewer.Output()) == 0, "%zu of %zu printed:\n%s",
-     printed, kRecords, viewer.Output().c_str());
+  ok(printed == kRecords && viewer.DroppedRecords() == 0, "%zu of %zu printed:\n%s", printed,
+     kRecords, viewer.Output().c_str());
 }

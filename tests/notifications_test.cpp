@@ -29,17 +29,6 @@ using lab::UseDirectoryClient;
 
 namespace {
 
-std::vector<lab::ParsedMessage> SentMessages(const RuntimeStandIn& runtime) {
-  std::vector<lab::ParsedMessage> messages;
-  for (const auto& call : runtime.Calls("Invoke")) {
-    const std::vector<uint8_t> bytes = lab::FromHex(call.arguments.at(1));
-    if (auto parsed = lab::ParseInvokeMessage(bytes.data(), bytes.size())) {
-      messages.push_back(*parsed);
-    }
-  }
-  return messages;
-}
-
 ombru::AccountName WindowsAccount() {
   char name[256] = {};
   ULONG size = sizeof(name);
@@ -67,7 +56,7 @@ UserChange RunUserChange(RuntimeStandIn& runtime) {
   const auto records = collector.WaitForMessages(InfoPipe(), 1, 3000);
   if (!records.empty())
     change.logged = InfoText(records[0]);
-  const auto messages = SentMessages(runtime);
+  const auto messages = runtime.Messages();
   change.sent = messages.size();
   if (messages.size() == 1 && messages[0].inArguments.size() == 4) {
     change.user = lab::ArgumentString(messages[0].inArguments[0]);
@@ -178,22 +167,13 @@ START_TEST(directory_user_name_buffer) {
     ok(GetDirectoryUserName(lookup, name, sizeof(name), typed) == 1 &&
            std::string(name) == "CN=alice.O=CORP",
        "typed %d: [%s]\n", typed, name);
-    char calls[512] = {};
-    HANDLE file = CreateFileA(record.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    DWORD read = 0;
-    ReadFile(file, calls, sizeof(calls) - 1, &read, nullptr);
-    CloseHandle(file);
-    // The context that was created is the one whose flags are set.
-    const std::vector<std::string> lines = lab::CompleteLines(record);
-    const std::string context =
-        lines.size() > 1 && lines[1].rfind("NWDSCreateContextHandle|", 0) == 0
-            ? lines[1].substr(lines[1].find('|') + 1)
-            : "none";
-    const std::string expectedFlags =
-        "NWDSSetContext|" + context + (typed ? "|1|0x1\n" : "|1|0x15\n");
-    ok(std::string(calls).find(expectedFlags) != std::string::npos, "typed %d: calls %s\n", typed,
-       calls);
+    // Set on the context that was created, whatever its number.
+    const auto created = lab::DirectoryClientCalls(record, "NWDSCreateContextHandle");
+    const auto set = lab::DirectoryClientCalls(record, "NWDSSetContext");
+    const std::vector<std::string> expected = {created.empty() ? "" : created[0].at(0), "1",
+                                               typed ? "0x1" : "0x15"};
+    ok(set.size() == 1 && set[0] == expected, "typed %d: flags %s\n", typed,
+       set.empty() ? "" : lab::Bracketed(set[0]).c_str());
   }
   DeleteFileA(record.c_str());
 

@@ -105,13 +105,10 @@ START_TEST(every_directory_context_freed) {
       ok(agent.Exit() == 0, "frees %d: exit code\n", c.frees);
     }
     std::vector<std::string> created, freed;
-    for (const std::string& line : lab::CompleteLines(calls)) {
-      const std::vector<std::string> fields = Fields(line);
-      if (fields[0] == "NWDSCreateContextHandle")
-        created.push_back(fields.at(1));
-      if (fields[0] == "NWDSFreeContext")
-        freed.push_back(fields.at(1));
-    }
+    for (const auto& call : DirectoryClientCalls(calls, "NWDSCreateContextHandle"))
+      created.push_back(call.at(0));
+    for (const auto& call : DirectoryClientCalls(calls, "NWDSFreeContext"))
+      freed.push_back(call.at(0));
     // The look at creation, the user-change item it queued, and one look per broadcast.
     ok(created.size() == 22, "frees %d: %zu contexts created\n", c.frees, created.size());
     std::vector<std::string> expected = c.frees ? created : std::vector<std::string>();

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "common/record_file.h"
 #include "drivers/process.h"
 
 namespace lab {
@@ -51,6 +52,17 @@ void ConfigureDirectoryClient(const DirectoryClientSettings& settings) {
     RegSetKeyValueA(HKEY_CURRENT_USER, key, value.name, REG_SZ, value.value,
                     static_cast<DWORD>(strlen(value.value) + 1));
   }
+}
+
+std::vector<std::vector<std::string>> DirectoryClientCalls(const std::string& recordPath,
+                                                           const char* entryPoint) {
+  std::vector<std::vector<std::string>> calls;
+  for (const std::string& line : CompleteLines(recordPath)) {
+    std::vector<std::string> fields = Fields(line);
+    if (fields[0] == entryPoint)
+      calls.emplace_back(fields.begin() + 1, fields.end());
+  }
+  return calls;
 }
 
 }  // namespace lab

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace lab {
 
@@ -27,5 +28,9 @@ struct DirectoryClientSettings {
   const char* recordPath = nullptr;
 };
 void ConfigureDirectoryClient(const DirectoryClientSettings& settings);
+
+// The arguments of every call of `entryPoint` that the stand-in recorded in `recordPath`, in order.
+std::vector<std::vector<std::string>> DirectoryClientCalls(const std::string& recordPath,
+                                                           const char* entryPoint);
 
 }  // namespace lab

@@ -1,6 +1,7 @@
 #include "drivers/log_viewer.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "common/record_file.h"
 #include "drivers/process.h"
@@ -87,6 +88,29 @@ void LogViewer::Control(DWORD event) {
 std::string LogViewer::HeldOutput() {
   const std::lock_guard<std::mutex> hold(lock);
   return WithoutCarriageReturns(heldOutput);
+}
+
+size_t LogViewer::PrintedRecords(const std::string& message) {
+  const std::string output = HeldOutput();
+  size_t whole = 0;
+  for (size_t from = 0, end; (end = output.find('\n', from)) != std::string::npos; from = end + 1) {
+    const std::string line = output.substr(from, end - from);
+    whole += line.find("  " + message) != std::string::npos && line.size() >= 2 &&
+             line.compare(line.size() - 2, 2, "\\0") == 0;
+  }
+  return whole;
+}
+
+size_t LogViewer::DroppedRecords() const {
+  const std::string notices = Output();
+  size_t dropped = 0;
+  for (size_t at = notices.find("log_viewer: "); at != std::string::npos;
+       at = notices.find("log_viewer: ", at + 1)) {
+    const size_t end = notices.find('\n', at);
+    if (notices.substr(at, end - at).find(" records dropped ") != std::string::npos)
+      dropped += std::strtoul(notices.c_str() + at + 12, nullptr, 10);
+  }
+  return dropped;
 }
 
 DWORD LogViewer::ExitCode(DWORD timeoutMs) const {

@@ -27,13 +27,19 @@ class LogViewer {
   std::string WaitForOutput(const char* text, DWORD timeoutMs = 5000) const;
 
   void ReadOutputAgain();
+  std::string HeldOutput();
+
+  // The records printed whole in the raw format (a record cut short by a stalled console is not)
+  // whose message holds `message`, in the held output.
+  size_t PrintedRecords(const std::string& message);
+  // The records the viewer said it dropped, while its output was not read or at its end.
+  size_t DroppedRecords() const;
 
   // Delivers a console control event as the system does, on a thread of the viewer started at
   // kernelbase's CtrlRoutine (Wine's GenerateConsoleCtrlEvent cannot without a display), and
   // returns once its handler returned. After a close, log-off or shutdown event the system ends
   // the process then, and so does this.
   void Control(DWORD event);
-  std::string HeldOutput();
 
   // The exit code once it ended within the time, STILL_ACTIVE otherwise.
   DWORD ExitCode(DWORD timeoutMs) const;

@@ -4,10 +4,14 @@
 
 namespace lab {
 
-std::string SiblingPath(const char* fileName) {
+std::string OwnPath() {
   char path[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string directory = path;
+  return path;
+}
+
+std::string SiblingPath(const char* fileName) {
+  std::string directory = OwnPath();
   directory.erase(directory.find_last_of('\\') + 1);
   return directory + fileName;
 }

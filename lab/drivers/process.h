@@ -11,7 +11,8 @@
 
 namespace lab {
 
-// Full Windows path of a file beside the running executable.
+// Full Windows path of the running executable, and of a file beside it.
+std::string OwnPath();
 std::string SiblingPath(const char* fileName);
 
 class ChildProcess {

@@ -117,6 +117,16 @@ std::vector<RuntimeCall> RuntimeStandIn::WaitForSent(uint32_t methodId, size_t c
   return PollForCount([&] { return Sent(methodId); }, count, timeoutMs);
 }
 
+std::vector<ParsedMessage> RuntimeStandIn::Messages() const {
+  std::vector<ParsedMessage> messages;
+  for (const RuntimeCall& call : Calls("Invoke")) {
+    const std::vector<uint8_t> bytes = FromHex(call.arguments.at(1));
+    if (auto parsed = ParseInvokeMessage(bytes.data(), bytes.size()))
+      messages.push_back(std::move(*parsed));
+  }
+  return messages;
+}
+
 std::vector<std::string> RuntimeStandIn::UnbalancedObjects() const {
   std::map<std::string, int> finalCounts;
   std::vector<std::string> unbalanced;

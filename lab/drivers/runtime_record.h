@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/invoke_message.h"
+
 namespace lab {
 
 // One recorded call: the process, the object's number, the operation and its arguments.
@@ -45,6 +47,10 @@ class RuntimeStandIn {
   std::vector<RuntimeCall> Sent(uint32_t methodId) const;
   std::vector<RuntimeCall> WaitForSent(uint32_t methodId, size_t count,
                                        DWORD timeoutMs = 10000) const;
+
+  // Every message handed over with Invoke, read back as the runtime reads it (those that do not
+  // read as one message are left out).
+  std::vector<ParsedMessage> Messages() const;
 
   // Objects whose reference count did not return to zero, or went below it.
   std::vector<std::string> UnbalancedObjects() const;

@@ -64,6 +64,8 @@ BOOL CFrameWindowImplBase::ProcessWindowMessage(HWND, UINT message, WPARAM, LPAR
 
 CFrameWindowImplBase::~CFrameWindowImplBase() {
   if (m_hWnd)
+    // Not reached from the agent, whose run loop destroys the window first; any other owner's
+    // window that outlives its object falls back to DefWindowProcA instead of a dangling object.
     ThreadWindowObjects().erase(m_hWnd);
 }
 

@@ -2,7 +2,7 @@
 # What ships is built from product code alone, and no stand-in from any of it: every file each
 # binary was built from, as the build graph records it (its inputs, and the headers its objects
 # were compiled from).
-#   shipped_inputs_test.sh SOURCE-DIR BUILD-DIR   (BUILD-DIR: a built Windows build)
+#   check-shipped-inputs.sh SOURCE-DIR BUILD-DIR   (BUILD-DIR: a built Windows build)
 set -eu
 source_dir="$(cd "$1" && pwd)"
 build_dir="$2"
