@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/record_file.h"
 #include "drivers/log_collector.h"
@@ -56,17 +57,21 @@ START_TEST(fields_one_a_line) {
   log.LogInfo("a|b");
   log.LogRecord(-1, 2, nullptr, "four", 3, "six", "seven", 8);
   ombru::SendRecordToPipe(lab::InfoPipe().name, "no fields");
-  const std::string output = viewer.WaitForOutput("no fields");
   const std::string thread = std::to_string(GetCurrentThreadId());
   const std::string sender = ombru::FormatString("process %lu, session ", GetCurrentProcessId());
-  for (const std::string& line :
-       {"  info   " + sender, "  record " + sender,
-        std::string("           message  Detected shell start\n"),
-        "           thread   " + thread + "\n", "           module   " + lab::OwnPath() + "\n",
-        std::string("           message  a|b\n"), std::string("           field1   -1\n"),
-        std::string("           field3   3\n"), std::string("           field4   N/A\n"),
-        std::string("           field8   8\n"),
-        std::string("           malformed no fields\\0\n")}) {
+  const std::vector<std::string> lines = {"  info   " + sender,
+                                          "  record " + sender,
+                                          "           message  Detected shell start\n",
+                                          "           thread   " + thread + "\n",
+                                          "           module   " + lab::OwnPath() + "\n",
+                                          "           message  a|b\n",
+                                          "           field1   -1\n",
+                                          "           field3   3\n",
+                                          "           field4   N/A\n",
+                                          "           field8   8\n",
+                                          "           malformed no fields\\0\n"};
+  const std::string output = viewer.WaitForOutputs(lines);
+  for (const std::string& line : lines) {
     ok(output.find(line) != std::string::npos, "missing [%s] in:\n%s", line.c_str(),
        output.c_str());
   }
@@ -132,8 +137,10 @@ START_TEST(json_lines) {
   log.LogInfo("say \"hi\" \\ caf\xe9");
   log.LogRecord(-1, 2, nullptr, "four", 3, "six", "seven", 8);
   ombru::SendRecordToPipe(lab::InfoPipe().name, "no fields");
-  std::string output = viewer.WaitForOutput("no fields");
-  output.erase(0, output.find('\n') + 1);  // the "serving" notice, on standard error
+  // The three records, whichever was read first, after the "serving" notice on standard error.
+  lab::PollUntil([&] { return Occurrences(viewer.Output(), "\n") >= 4; }, 5000);
+  std::string output = viewer.Output();
+  output.erase(0, output.find('\n') + 1);
   ok(output.find("\"message\":\"say \\\"hi\\\" \\\\ caf\xc3\xa9\"") != std::string::npos &&
          output.find("\"field4\":\"N/A\"") != std::string::npos &&
          output.find("\"malformed\":true,\"text\":\"no fields\\u0000\"") != std::string::npos,
@@ -242,16 +249,17 @@ START_TEST(silent_client_holds_up_no_agent) {
 START_TEST(oversized_messages_dropped_with_a_word) {
   Viewer viewer("");
   viewer.WaitForOutput("serving");
-  // 64 KiB to the byte, its closing NUL included: printed whole; one byte more: dropped.
+  // 64 KiB to the byte, its closing NUL included: printed whole; one byte more: dropped. (Clients
+  // are served four at a time: each outcome is waited for on its own.)
   ombru::SendRecordToPipe(lab::InfoPipe().name, std::string(65535, 'a'));
   ombru::SendRecordToPipe(lab::InfoPipe().name, std::string(65536, 'b'));
-  CWinLogImpl().LogInfo("after the boundary");
-  const std::string boundary = viewer.WaitForOutput("after the boundary");
-  ok(boundary.find("malformed " + std::string(65535, 'a') + "\\0\n") != std::string::npos,
+  const std::string whole = "malformed " + std::string(65535, 'a') + "\\0\n";
+  ok(viewer.WaitForOutput(whole.c_str()).find(whole) != std::string::npos,
      "the 65,536-byte message was not printed whole\n");
+  const std::string dropped = "dropped a message of 65537 bytes on \\\\.\\pipe\\VLM.Log.Info";
+  const std::string boundary = viewer.WaitForOutput(dropped.c_str());
   ok(boundary.find(std::string(1000, 'b')) == std::string::npos &&
-         Occurrences(boundary, "dropped a message of 65537 bytes on \\\\.\\pipe\\VLM.Log.Info") ==
-             1,
+         Occurrences(boundary, dropped) == 1,
      "the 65,537-byte message was not dropped with one notice\n");
   for (const size_t size : {size_t{1} << 20, size_t{100} << 20}) {
     ombru::SendRecordToPipe(lab::InfoPipe().name, std::string(size, 'x'));

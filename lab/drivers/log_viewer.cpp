@@ -62,6 +62,19 @@ std::string LogViewer::WaitForOutput(const char* text, DWORD timeoutMs) const {
   return Output();
 }
 
+std::string LogViewer::WaitForOutputs(const std::vector<std::string>& texts,
+                                      DWORD timeoutMs) const {
+  PollUntil(
+      [&] {
+        const std::string output = Output();
+        return std::all_of(texts.begin(), texts.end(), [&](const std::string& text) {
+          return output.find(text) != std::string::npos;
+        });
+      },
+      timeoutMs);
+  return Output();
+}
+
 void LogViewer::ReadOutputAgain() {
   reader = std::thread([this] {
     char buffer[4096];

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/handle.h"
 
@@ -25,6 +26,9 @@ class LogViewer {
   // Everything on standard error, and standard output unless it is held.
   std::string Output() const;
   std::string WaitForOutput(const char* text, DWORD timeoutMs = 5000) const;
+  // Waits until every one of `texts` was printed, in any order: clients are served several at a
+  // time, so records sent one after another may be printed in another order.
+  std::string WaitForOutputs(const std::vector<std::string>& texts, DWORD timeoutMs = 5000) const;
 
   void ReadOutputAgain();
   std::string HeldOutput();
