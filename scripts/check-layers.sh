@@ -32,9 +32,12 @@ resolve() {  # resolve FILE NAME ROOT...
   file="$1"
   name="$2"
   shift 2
-  for base in "$(dirname "$file")" "$@"; do
+  for base in "${file%/*}" "$@"; do
     if [ -f "$base/$name" ]; then
-      realpath -m --relative-to="$root" "$base/$name"
+      case "$base/$name" in
+      *..*) realpath -m --relative-to="$root" "$base/$name" ;;
+      *) echo "$base/$name" ;;
+      esac
       return
     fi
   done
@@ -52,10 +55,12 @@ violations=$(
       case "$file" in
       src/*)
         target=$(resolve "$file" "$name" src)
-        floor=$(echo "$file" | cut -d/ -f2)
+        floor="${file#src/}"
+        floor="${floor%%/*}"
         case "$target" in
         src/*)
-          used=$(echo "$target" | cut -d/ -f2)
+          used="${target#src/}"
+          used="${used%%/*}"
           case " $(floors_below "$floor") " in
           *" $used "*) ;;
           *) echo "$file:$line: $floor includes $target, which is not below it" ;;

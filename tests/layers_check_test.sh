@@ -23,7 +23,7 @@ fi
 
 # FILE|INCLUDE|what the report must say
 while IFS='|' read -r file include expected; do
-  fresh_copy
+  cp "$source_dir/$file" "$scratch/$file"
   printf '#include "%s"\n' "$include" >>"$scratch/$file"
   line=$(wc -l <"$scratch/$file")
   if report=$(sh "$scratch/scripts/check-layers.sh" 2>/dev/null); then
@@ -35,6 +35,7 @@ while IFS='|' read -r file include expected; do
   else
     echo "ok: $file including $include"
   fi
+  cp "$source_dir/$file" "$scratch/$file"
 done <<'CASES'
 src/log/log_record.cpp|monitor/main_frame.h|log includes src/monitor/main_frame.h, which is not below it
 src/log/pipe_sender.cpp|drivers/agent.h|includes "drivers/agent.h", which is not part of the program
