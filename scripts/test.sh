@@ -16,7 +16,8 @@ cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_
 cmake --build build/windows -j "$jobs"
 
 status=0
-(cd build/native && ctest --output-on-failure) || status=1
-# Serially: the tests share the session's named pipes, mutex, hot keys and debug output.
-(cd build/windows && ctest --output-on-failure -j 1) || status=1
+(cd build/native && ctest --output-on-failure -j "$jobs") || status=1
+# The Wine tests one at a time (they share the session's named pipes, mutex, hot keys and debug
+# output: a resource lock says so), the release check beside them.
+(cd build/windows && ctest --output-on-failure -j 2) || status=1
 exit $status

@@ -21,13 +21,15 @@ check() {  # check DESCRIPTION COMMAND...
   fi
 }
 
+# The builds run at the lowest CPU priority: the Wine tests may run meanwhile, and some of them
+# time what they check.
 build() {  # build FOLDER [CMAKE-OPTION...]: a clean build of the release binaries in FOLDER
   folder="$1"
   shift
   cmake -S "$source_dir" -B "$folder" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release \
     "$@" >>"$work/log" 2>&1 &&
-    cmake --build "$folder" --target ombru log_viewer >>"$work/log" 2>&1
+    nice -n 19 cmake --build "$folder" --target ombru log_viewer >>"$work/log" 2>&1
 }
 
 # A throwaway signing certificate, its key in a PKCS#12 file behind a random password.
