@@ -124,6 +124,14 @@ START_TEST(busy_pipe_waits_once_then_drops) {
   ok(debug.Texts(GetCurrentProcessId()).empty(), "a busy pipe writes no debug output\n");
 }
 
+START_TEST(busy_pipe_freed_within_the_wait_takes_the_record) {
+  lab::LogCollector collector("briefly-busy");
+  CWinLogImpl().LogInfo("after the wait");
+  const auto got = collector.WaitForMessages(InfoPipe(), 1);
+  ok(got.size() == 1 && got[0] == InfoRecord("after the wait", GetCurrentThreadId()),
+     "%zu records\n", got.size());
+}
+
 START_TEST(unread_record_is_given_up_whole) {
   // A server that accepts and never reads, with no buffer to take the message.
   const ombru::FileHandle server(CreateNamedPipeA(InfoPipe().name, PIPE_ACCESS_DUPLEX,

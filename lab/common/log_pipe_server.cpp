@@ -6,11 +6,13 @@ namespace {
 constexpr DWORD kBufferSize = 64 * 1024;
 constexpr int kManyInstances = 4;
 constexpr DWORD kRetryMs = 100;
+constexpr DWORD kBrieflyBusyMs = 300;
 
 HANDLE CreateInstance(const LogPipe& pipe, PipeBehaviour behaviour, DWORD flags) {
   const DWORD type = behaviour == PipeBehaviour::Byte ? PIPE_TYPE_BYTE | PIPE_READMODE_BYTE
                                                       : PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE;
-  const DWORD instances = behaviour == PipeBehaviour::Busy ? 1 : PIPE_UNLIMITED_INSTANCES;
+  const bool single = behaviour == PipeBehaviour::Busy || behaviour == PipeBehaviour::BrieflyBusy;
+  const DWORD instances = single ? 1 : PIPE_UNLIMITED_INSTANCES;
   // Without a buffer a client's write completes only when the server reads it.
   const DWORD buffer = behaviour == PipeBehaviour::Stall ? 0 : kBufferSize;
   const HANDLE instance = CreateNamedPipeA(pipe.name, PIPE_ACCESS_DUPLEX | flags, type | PIPE_WAIT,
@@ -48,6 +50,12 @@ struct Serving {
   HANDLE next;
 };
 
+DWORD WINAPI LetGo(void* client) {
+  Sleep(kBrieflyBusyMs);
+  CloseHandle(client);
+  return 0;
+}
+
 DWORD WINAPI Serve(void* parameter) {
   Serving& serving = *static_cast<Serving*>(parameter);
   for (;;) {
@@ -70,7 +78,10 @@ DWORD WINAPI Serve(void* parameter) {
         serving.handler(*serving.pipe, bytes);
     }
     DisconnectNamedPipe(instance);
-    CloseHandle(instance);
+    if (serving.next)
+      CloseHandle(instance);
+    else
+      serving.next = instance;  // a pipe of a single instance: the same one listens again
   }
 }
 
@@ -96,11 +107,13 @@ bool ServeLogPipes(PipeBehaviour behaviour, const MessageHandler& handler, DWORD
         error = instance ? ERROR_ACCESS_DENIED : GetLastError();
         return false;
       }
-      if (behaviour == PipeBehaviour::Busy) {
-        // The only instance stays connected to ourselves until the process ends.
-        CreateFileA(pipe->name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                    nullptr);
-        continue;
+      if (behaviour == PipeBehaviour::Busy || behaviour == PipeBehaviour::BrieflyBusy) {
+        // The only instance is connected to ourselves: until the process ends, or for a while.
+        const HANDLE client = CreateFileA(pipe->name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr);
+        if (behaviour == PipeBehaviour::Busy)
+          continue;
+        CloseHandle(CreateThread(nullptr, 0, LetGo, client, 0, nullptr));
       }
       const HANDLE thread = CreateThread(
           nullptr, 0, Serve, new Serving{pipe, behaviour, handler, instance}, 0, nullptr);

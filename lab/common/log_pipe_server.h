@@ -20,11 +20,12 @@ const LogPipe& InfoPipe();    // "\\.\pipe\VLM.Log.Info"
 const LogPipe& RecordPipe();  // "\\.\pipe\VLM.Log"
 
 enum class PipeBehaviour {
-  Message,  // the collector's contract, one client at a time
-  Byte,     // byte-mode instances, which a client cannot switch to message read mode
-  Busy,     // a single instance, held by the server itself, so every client finds it busy
-  Many,     // as Message, with four clients served at once on each pipe, as under load
-  Stall,    // accepts every client on instances without buffers and never reads: a hung server
+  Message,      // the collector's contract, one client at a time
+  Byte,         // byte-mode instances, which a client cannot switch to message read mode
+  Busy,         // a single instance, held by the server itself, so every client finds it busy
+  BrieflyBusy,  // a single instance, held by the server itself for 300 ms, then served
+  Many,         // as Message, with four clients served at once on each pipe, as under load
+  Stall,        // accepts every client on instances without buffers and never reads: a hung server
 };
 
 // Called on the serving threads, possibly several at once, with each message's exact bytes.

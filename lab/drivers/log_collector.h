@@ -20,7 +20,8 @@ std::string Bracketed(const std::vector<std::string>& texts, size_t from = 0);
 
 class LogCollector {
  public:
-  // behaviour: "message" (the collector's contract), "byte", "busy", "many" or "stall".
+  // behaviour: "message" (the collector's contract), "byte", "busy", "briefly-busy", "many" or
+  // "stall".
   explicit LogCollector(const char* behaviour = "message");
   ~LogCollector();
 

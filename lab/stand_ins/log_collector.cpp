@@ -2,7 +2,7 @@
 // and appends every message it takes to a file, as: pipe letter ('I' or 'R'), 32-bit
 // little-endian length, the message's exact bytes.
 //
-//   log_collector.exe OUTPUT READY-EVENT STOP-EVENT [message|byte|busy|many|stall]
+//   log_collector.exe OUTPUT READY-EVENT STOP-EVENT [message|byte|busy|briefly-busy|many|stall]
 //
 // It refuses to start (exit code 4) while either pipe is served by someone else.
 #include <windows.h>
@@ -22,11 +22,10 @@ lab::PipeBehaviour ParseBehaviour(const char* text) {
   static const struct {
     const char* name;
     lab::PipeBehaviour behaviour;
-  } kNames[] = {{"message", lab::PipeBehaviour::Message},
-                {"byte", lab::PipeBehaviour::Byte},
-                {"busy", lab::PipeBehaviour::Busy},
-                {"many", lab::PipeBehaviour::Many},
-                {"stall", lab::PipeBehaviour::Stall}};
+  } kNames[] = {
+      {"message", lab::PipeBehaviour::Message}, {"byte", lab::PipeBehaviour::Byte},
+      {"busy", lab::PipeBehaviour::Busy},       {"briefly-busy", lab::PipeBehaviour::BrieflyBusy},
+      {"many", lab::PipeBehaviour::Many},       {"stall", lab::PipeBehaviour::Stall}};
   for (const auto& known : kNames) {
     if (std::strcmp(text, known.name) == 0)
       return known.behaviour;
