@@ -26,6 +26,7 @@
 #include <objbase.h>
 
 #include <array>
+#include <initializer_list>
 #include <cstdint>
 #include <utility>
 
@@ -138,16 +139,8 @@ struct Session {
   PendingOperations operations;
 };
 
-template <typename Object>
-LONG NumberOf(Object* object);
-template <>
-LONG NumberOf(Session* session) {
-  return session->number;
-}
-template <>
-LONG NumberOf(PendingOperations* operations) {
-  return operations->session->number;
-}
+LONG NumberOf(Session* session) { return session->number; }
+LONG NumberOf(PendingOperations* operations) { return operations->session->number; }
 
 template <typename Object, size_t Position>
 HRESULT WINAPI Unexpected(Object* self) {
@@ -155,10 +148,19 @@ HRESULT WINAPI Unexpected(Object* self) {
   return E_NOTIMPL;
 }
 
-// A table of `Count` slots, each recording an unexpected call until an operation takes it.
 template <typename Object, size_t... Positions>
 SlotTable<sizeof...(Positions)> UnexpectedSlots(std::index_sequence<Positions...>) {
   return {AsSlot(&Unexpected<Object, Positions>)...};
+}
+
+// A table of `Count` slots: the operations at their positions, every other slot recording an
+// unexpected call.
+template <typename Object, size_t Count>
+SlotTable<Count> Slots(std::initializer_list<std::pair<size_t, Slot>> operations) {
+  SlotTable<Count> table = UnexpectedSlots<Object>(std::make_index_sequence<Count>());
+  for (const auto& operation : operations)
+    table[operation.first] = operation.second;
+  return table;
 }
 
 ULONG WINAPI SessionAddRef(Session* self) {
@@ -275,33 +277,25 @@ HRESULT WINAPI FreeOperation(PendingOperations* self, BYTE* record) {
 
 // Built at load, not on first use: the C++ runtime's guard for a local static would leave handles
 // behind each time COM unloads the stand-in.
-SlotTable<15> SessionSlots() {
-  SlotTable<15> table = UnexpectedSlots<Session>(std::make_index_sequence<15>());
-  table[0] = AsSlot(&SessionQueryInterface);
-  table[1] = AsSlot(&SessionAddRef);
-  table[2] = AsSlot(&SessionRelease);
-  table[3] = AsSlot(&Connect);
-  table[7] = AsSlot(&GetPendingOperations);
-  table[10] = AsSlot(&Invoke);
-  table[11] = AsSlot(&FreeReply);
-  table[14] = AsSlot(&GetStorageType);
-  return table;
-}
-
-SlotTable<29> OperationsSlots() {
-  SlotTable<29> table = UnexpectedSlots<PendingOperations>(std::make_index_sequence<29>());
-  table[0] = AsSlot(&OperationsQueryInterface);
-  table[1] = AsSlot(&OperationsAddRef);
-  table[2] = AsSlot(&OperationsRelease);
-  table[24] = AsSlot(&CompleteOperation);
-  table[25] = AsSlot(&FailOperation);
-  table[27] = AsSlot(&GetOperation);
-  table[28] = AsSlot(&FreeOperation);
-  return table;
-}
-
-const SlotTable<15> sessionSlots = SessionSlots();
-const SlotTable<29> operationsSlots = OperationsSlots();
+const SlotTable<15> sessionSlots = Slots<Session, 15>({
+    {0, AsSlot(&SessionQueryInterface)},
+    {1, AsSlot(&SessionAddRef)},
+    {2, AsSlot(&SessionRelease)},
+    {3, AsSlot(&Connect)},
+    {7, AsSlot(&GetPendingOperations)},
+    {10, AsSlot(&Invoke)},
+    {11, AsSlot(&FreeReply)},
+    {14, AsSlot(&GetStorageType)},
+});
+const SlotTable<29> operationsSlots = Slots<PendingOperations, 29>({
+    {0, AsSlot(&OperationsQueryInterface)},
+    {1, AsSlot(&OperationsAddRef)},
+    {2, AsSlot(&OperationsRelease)},
+    {24, AsSlot(&CompleteOperation)},
+    {25, AsSlot(&FailOperation)},
+    {27, AsSlot(&GetOperation)},
+    {28, AsSlot(&FreeOperation)},
+});
 
 Session* NewSession() {
   auto* session = new Session{sessionSlots.data(), InterlockedIncrement(&lastObjectNumber), 1, {}};

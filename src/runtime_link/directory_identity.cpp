@@ -19,8 +19,9 @@ Function EntryPoint(HMODULE module, const char* name) {
 // without bound over a session.
 class OwnedContext {
  public:
-  explicit OwnedContext(DirectoryIdentityLookup::FreeContextFn freeContext)
-      : freeContext(freeContext) {}
+  OwnedContext(DirectoryIdentityLookup::CreateContextFn create,
+               DirectoryIdentityLookup::FreeContextFn freeContext)
+      : freeContext(freeContext), created(create(&value) == 0) {}
   ~OwnedContext() {
     if (created && freeContext)
       freeContext(value);
@@ -28,15 +29,13 @@ class OwnedContext {
   OwnedContext(const OwnedContext&) = delete;
   OwnedContext& operator=(const OwnedContext&) = delete;
 
-  // For NWDSCreateContextHandle; the context is owned once that call succeeded.
-  uint32_t* Put() { return &value; }
-  void Created() { created = true; }
+  explicit operator bool() const { return created; }
   uint32_t Get() const { return value; }
 
  private:
   DirectoryIdentityLookup::FreeContextFn freeContext;
   uint32_t value = 0;
-  bool created = false;
+  bool created;
 };
 
 }  // namespace
@@ -67,10 +66,9 @@ int GetDirectoryUserName(const DirectoryIdentityLookup& lookup, char* buffer, si
   if (lookup.isDSAuthenticated() == 0)
     return 0;
 
-  OwnedContext context(lookup.freeContext);
-  if (lookup.createContextHandle(context.Put()) != 0)
+  const OwnedContext context(lookup.createContextHandle, lookup.freeContext);
+  if (!context)
     return 0;
-  context.Created();
   uint32_t flags = 0;
   if (lookup.getContext(context.Get(), DCK_FLAGS, &flags) != 0)
     return 0;

@@ -77,16 +77,14 @@ DWORD WINAPI WriteLastWord(void* text) {
 
 // The printer is stuck in a console that does not read, holding the C runtime's lock on standard
 // output, which an ordinary exit would wait for too: say what was lost, if standard error takes
-// it in time, and end at once.
-[[noreturn]] void EndWithoutPrinter(size_t unprinted) {
+// it in time, and end at once. Does not return.
+void EndWithoutPrinter(size_t unprinted) {
   const std::string word = "log_viewer: " + std::to_string(unprinted) +
                            " records dropped at the end: the output was not being read\n";
   const ombru::Handle writer(
       CreateThread(nullptr, 0, WriteLastWord, const_cast<std::string*>(&word), 0, nullptr));
   WaitForSingleObject(writer.Get(), kLastWordMs);
-  SetEvent(ended);
   TerminateProcess(GetCurrentProcess(), 0);
-  ExitProcess(0);  // not reached: the process has ended
 }
 
 struct Options {

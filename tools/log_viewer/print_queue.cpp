@@ -19,7 +19,7 @@ struct PrintQueue::State {
 
   // What has not reached the console: queued, being printed, or dropped without a word yet.
   size_t Unprinted() const {
-    size_t unprinted = entries.size() + (printing ? 1 + printingDroppedAfter : 0);
+    size_t unprinted = entries.size() + printing;
     for (const Entry& entry : entries)
       unprinted += entry.droppedAfter;
     return unprinted;
@@ -34,14 +34,13 @@ struct PrintQueue::State {
       Entry entry = std::move(entries.front());
       entries.pop_front();
       bytes -= entry.received.message.bytes.size();
-      printing = true;
-      printingDroppedAfter = entry.droppedAfter;
+      printing = 1 + entry.droppedAfter;
       hold.unlock();
       print(entry.received);
       if (entry.droppedAfter > 0)
         reportDropped(entry.droppedAfter);
       hold.lock();
-      printing = false;
+      printing = 0;
     }
     done = true;
     changed.notify_all();
@@ -54,8 +53,7 @@ struct PrintQueue::State {
   std::condition_variable changed;
   std::deque<Entry> entries;
   size_t bytes = 0;
-  bool printing = false;
-  size_t printingDroppedAfter = 0;
+  size_t printing = 0;     // the record being printed and those dropped after it, until told
   bool ending = false;     // print what is queued, then end
   bool abandoned = false;  // end without printing more
   bool done = false;       // the printer has ended
