@@ -1,11 +1,12 @@
 // The real ombru.exe beside peers that stall or meddle: a log server that accepts and never
-// reads, a collector held busy while a watched process ends, and another process writing the
-// frame's window memory.
+// reads beside a debug monitor that holds its mutex, a collector held busy while a watched process
+// ends, and another process writing the frame's window memory.
 #include <windows.h>
 
 #include <string>
 
 #include "drivers/agent.h"
+#include "drivers/debug_output.h"
 #include "drivers/log_collector.h"
 #include "drivers/message_box.h"
 #include "drivers/process.h"
@@ -37,6 +38,8 @@ bool WaitForInfoText(const LogCollector& collector, const std::string& text) {
 START_TEST(stalled_log_server_holds_no_mode) {
   LogCollector stalled("stall");
   ok(stalled.Running(), "stalling server did not start\n");
+  // Every record the server does not take goes to the debug output, whose monitor holds its mutex.
+  const StalledDebugMonitor monitor(StalledDebugMonitor::Stall::HoldsMutex);
 
   {
     ServiceStandIns services("stay");

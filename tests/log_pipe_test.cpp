@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "harness/test.h"
+#include "log/debug_output.h"
 #include "log/win_log_impl.h"
 #include "drivers/debug_output.h"
 #include "drivers/log_collector.h"
@@ -148,6 +149,40 @@ START_TEST(unread_record_is_given_up_whole) {
   DWORD available = 0;
   ok(!PeekNamedPipe(server.Get(), nullptr, 0, nullptr, &available, nullptr) || available == 0,
      "%lu bytes of the given-up record arrived\n", available);
+}
+
+START_TEST(debug_output_never_waits_for_its_monitor) {
+  // A monitor that takes the first line and then nothing until it is let go.
+  const ombru::Handle taken(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  const ombru::Handle letGo(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  std::vector<std::string> written;
+  ombru::DebugOutputWriter writer(
+      [&](const char* line) {
+        SetEvent(taken.Get());
+        WaitForSingleObject(letGo.Get(), INFINITE);
+        written.push_back(line);
+      },
+      {4, 64});
+  writer.Enqueue({"first"});
+  WaitForSingleObject(taken.Get(), 5000);
+  // Four lines wait; what comes after them does not fit, a pair only together, and neither do
+  // more bytes than the queue holds.
+  writer.Enqueue({"a", "b"});
+  writer.Enqueue({"c"});
+  writer.Enqueue({"d", "e"});
+  writer.Enqueue({"f"});
+  writer.Enqueue({"g"});
+  ok(!writer.Flush(100) && writer.Dropped() == 3, "flushed past a stalled monitor, %zu dropped\n",
+     writer.Dropped());
+  SetEvent(letGo.Get());
+  ok(writer.Flush(5000), "not flushed once the monitor reads\n");
+  writer.Enqueue({std::string(64, 'x')});
+  writer.Enqueue({"last"});
+  ok(writer.Flush(5000) && writer.Dropped() == 4, "%zu dropped\n", writer.Dropped());
+  std::string lines;
+  for (const std::string& line : written)
+    lines += "[" + line + "]";
+  ok(lines == "[first][a][b][c][f][last]", "written %s\n", lines.c_str());
 }
 
 namespace {

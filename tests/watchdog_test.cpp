@@ -83,3 +83,26 @@ START_TEST(no_such_process) {
   }
   ok(services.Starts().empty(), "no service started\n");
 }
+
+START_TEST(stalled_monitor_holds_up_no_watchdog) {
+  // Both services already run, so that both start requests fail and the retry comes between
+  // them: two lines for a monitor that takes none.
+  ServiceStandIns services("stay");
+  for (const char* service : {"ombr", "VLMSpindleSrv"})
+    ok(services.Start(service), "%s: could not start first\n", service);
+  for (const auto stall :
+       {StalledDebugMonitor::Stall::HoldsMutex, StalledDebugMonitor::Stall::NeverReady}) {
+    const StalledDebugMonitor monitor(stall);
+    for (const char* option : {"/WATCHDOG:", "/WATCHDOG2:"}) {
+      ChildProcess watched(SiblingPath("waiter.exe"), "400");
+      ChildProcess watchdog(SiblingPath("ombru.exe"), option + std::to_string(watched.Id()));
+      watched.WaitForExit(10000);
+      const double ended = NowMs();
+      const bool done = watchdog.WaitForExit(25000);
+      const double ms = NowMs() - ended;
+      ok(done && watchdog.ExitCode() == 0 && ms < 3000,
+         "stall %d, %s: exit code %lu, %.0f ms after its process\n", static_cast<int>(stall),
+         option, watchdog.ExitCode(), ms);
+    }
+  }
+}

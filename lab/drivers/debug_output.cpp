@@ -9,12 +9,24 @@ namespace lab {
 
 constexpr DWORD kBufferSize = 4096;
 
+namespace {
+
+// The objects every monitor has; a writer waits on the mutex only when all four exist.
+HANDLE MonitorMutex() { return CreateMutexA(nullptr, FALSE, "DBWinMutex"); }
+HANDLE BufferReadyEvent() { return CreateEventA(nullptr, FALSE, FALSE, "DBWIN_BUFFER_READY"); }
+HANDLE DataReadyEvent() { return CreateEventA(nullptr, FALSE, FALSE, "DBWIN_DATA_READY"); }
+HANDLE BufferMapping() {
+  return CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferSize,
+                            "DBWIN_BUFFER");
+}
+
+}  // namespace
+
 DebugOutputCapture::DebugOutputCapture()
-    : mutex(CreateMutexA(nullptr, FALSE, "DBWinMutex")),
-      bufferReady(CreateEventA(nullptr, FALSE, FALSE, "DBWIN_BUFFER_READY")),
-      dataReady(CreateEventA(nullptr, FALSE, FALSE, "DBWIN_DATA_READY")),
-      mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferSize,
-                                 "DBWIN_BUFFER")) {
+    : mutex(MonitorMutex()),
+      bufferReady(BufferReadyEvent()),
+      dataReady(DataReadyEvent()),
+      mapping(BufferMapping()) {
   InitializeCriticalSection(&lock);
   view = static_cast<const char*>(MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0));
   listener.Reset(CreateThread(nullptr, 0, Listen, this, 0, nullptr));
@@ -66,6 +78,34 @@ std::vector<std::string> DebugOutputCapture::Texts(DWORD processId) const {
 std::vector<std::string> DebugOutputCapture::WaitForTexts(DWORD processId, size_t count,
                                                           DWORD timeoutMs) const {
   return PollForCount([&] { return Texts(processId); }, count, timeoutMs);
+}
+
+StalledDebugMonitor::StalledDebugMonitor(Stall stall)
+    : mutex(MonitorMutex()),
+      bufferReady(BufferReadyEvent()),
+      dataReady(DataReadyEvent()),
+      mapping(BufferMapping()),
+      held(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      release(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+  if (stall == Stall::HoldsMutex) {
+    holder.Reset(CreateThread(nullptr, 0, Hold, this, 0, nullptr));
+    WaitForSingleObject(held.Get(), 5000);
+  }
+}
+
+StalledDebugMonitor::~StalledDebugMonitor() {
+  SetEvent(release.Get());
+  if (holder)
+    WaitForSingleObject(holder.Get(), INFINITE);
+}
+
+DWORD WINAPI StalledDebugMonitor::Hold(void* parameter) {
+  auto& self = *static_cast<StalledDebugMonitor*>(parameter);
+  WaitForSingleObject(self.mutex.Get(), INFINITE);
+  SetEvent(self.held.Get());
+  WaitForSingleObject(self.release.Get(), INFINITE);
+  ReleaseMutex(self.mutex.Get());
+  return 0;
 }
 
 }  // namespace lab

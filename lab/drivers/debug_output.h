@@ -47,4 +47,28 @@ class DebugOutputCapture {
   lab::Handle listener;
 };
 
+// A debug monitor that never takes a line: it has the monitor's objects, and either holds
+// "DBWinMutex" for as long as it lives, so that every writer waits for the mutex, or never says
+// that its buffer is ready, so that every writer waits the 10 s a writer gives a monitor.
+class StalledDebugMonitor {
+ public:
+  enum class Stall { HoldsMutex, NeverReady };
+
+  explicit StalledDebugMonitor(Stall stall);
+  ~StalledDebugMonitor();  // lets the mutex go
+  StalledDebugMonitor(const StalledDebugMonitor&) = delete;
+  StalledDebugMonitor& operator=(const StalledDebugMonitor&) = delete;
+
+ private:
+  static DWORD WINAPI Hold(void* self);
+
+  lab::Handle mutex;
+  lab::Handle bufferReady;
+  lab::Handle dataReady;
+  lab::Handle mapping;
+  lab::Handle held;     // set once the mutex is held
+  lab::Handle release;  // set to let it go
+  lab::Handle holder;   // the thread that holds it: a mutex belongs to a thread
+};
+
 }  // namespace lab

@@ -1,5 +1,7 @@
 #include "app/watchdog.h"
 
+#include "log/debug_output.h"
+
 namespace {
 
 constexpr DWORD kRetryDelayMs = 100;
@@ -32,23 +34,24 @@ void RestartServiceAfterProcess(const ombru::Handle& process, const char* servic
       OpenWithOneRetry([] { return OpenSCManagerA(nullptr, nullptr, GENERIC_READ); });
   if (!manager) {
     // Not reached under Wine, which lets every user open the service control manager.
-    OutputDebugStringA("Failed to open SCM");
+    ombru::DebugOutput().Enqueue({"Failed to open SCM"});
     return;
   }
   const ombru::ServiceHandle service = OpenWithOneRetry([&] {
     return OpenServiceA(manager.Get(), serviceName, SERVICE_START | SERVICE_QUERY_STATUS);
   });
   if (!service) {
-    OutputDebugStringA("Failed to open service");
+    ombru::DebugOutput().Enqueue({"Failed to open service"});
     return;
   }
 
   if (StartServiceA(service.Get(), 0, nullptr)) {
-    OutputDebugStringA("Restarted service");
+    ombru::DebugOutput().Enqueue({"Restarted service"});
     return;
   }
-  OutputDebugStringA("Error 1st restarting service");
+  ombru::DebugOutput().Enqueue({"Error 1st restarting service"});
   Sleep(kRetryDelayMs);
-  OutputDebugStringA(StartServiceA(service.Get(), 0, nullptr) ? "Restarted service"
-                                                              : "Error restarting service");
+  ombru::DebugOutput().Enqueue({StartServiceA(service.Get(), 0, nullptr)
+                                    ? "Restarted service"
+                                    : "Error restarting service"});
 }

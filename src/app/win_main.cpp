@@ -8,9 +8,14 @@
 #include "failure/se_translator.h"
 #include "failure/translate.h"
 #include "framework/narrow_string.h"
+#include "log/debug_output.h"
 #include "runtime_link/pending_op_exec.h"
 
 namespace {
+
+// What a debug monitor has not taken by the end of a mode is given up after this long: a monitor
+// that does not read costs the program its lines, never its end.
+constexpr DWORD kDebugOutputEndMs = 1000;
 
 // Libraries loaded by name (the Novell client's "NETWIN32.DLL") must never come from whatever
 // folder the agent was started in; the program's folder, the system folders and PATH still find
@@ -22,14 +27,7 @@ void RemoveCurrentDirectoryFromDllSearch() {
   SetDllDirectoryA(length > 0 && length < MAX_PATH ? system : "");
 }
 
-}  // namespace
-
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
-  RemoveCurrentDirectoryFromDllSearch();
-  CoInitialize(nullptr);
-  // From here on, faults on this thread reach handlers as VLM:: exceptions.
-  ombru::SetStructuredExceptionTranslator(TranslateStructuredException);
-
+int RunMode(HINSTANCE instance, const char* commandLine) {
   const ombru::ModeSelection selection =
       ombru::SelectMode(ombru::MakeUpper(commandLine ? commandLine : ""));
   // The start record may wait on a busy collector; a watched process must not end unseen meanwhile.
@@ -58,4 +56,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
       break;
   }
   return RunAgentMode(instance);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  RemoveCurrentDirectoryFromDllSearch();
+  CoInitialize(nullptr);
+  // From here on, faults on this thread reach handlers as VLM:: exceptions.
+  ombru::SetStructuredExceptionTranslator(TranslateStructuredException);
+
+  const int exitCode = RunMode(instance, commandLine);
+  ombru::DebugOutput().Flush(kDebugOutputEndMs);
+  return exitCode;
 }

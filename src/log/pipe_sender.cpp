@@ -4,6 +4,7 @@
 
 #include "framework/format.h"
 #include "framework/unique_handle.h"
+#include "log/debug_output.h"
 
 namespace ombru {
 namespace {
@@ -54,8 +55,7 @@ bool WriteMessage(HANDLE pipe, const std::string& record) {
 }
 
 void ReportToDebugger(const char* format, DWORD error, const std::string& record) {
-  OutputDebugStringA(FormatString(format, static_cast<unsigned>(error)).c_str());
-  OutputDebugStringA(record.c_str());
+  DebugOutput().Enqueue({FormatString(format, static_cast<unsigned>(error)), record});
 }
 
 }  // namespace
