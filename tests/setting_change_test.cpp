@@ -205,3 +205,32 @@ START_TEST(local_storage_and_no_identity) {
   ConfigureDirectoryClient({});
   UseDirectoryClient(DirectoryClient::Absent);
 }
+
+START_TEST(held_up_user_report_never_ends_on_a_stale_identity) {
+  ShellStandIn shell;
+  RuntimeStandIn runtime;
+  runtime.SetStorageType("2");
+  // The report queued at creation connects first, the storage-settings report second.
+  runtime.HoldConnect(1500, 2);
+  DirectoryClientSettings settings;
+  ConfigureDirectoryClient(settings);
+  LogCollector collector;
+  UseDirectoryClient(DirectoryClient::Complete);
+  Agent agent;
+  runtime.WaitForSent(901, 1);
+  BroadcastSettingChange("VLMStorageSettings");
+  // Held up at the runtime, with alice already read, while the identity becomes bob.
+  ok(runtime.WaitForCalls("Connect", 2).size() == 2, "the storage report did not connect\n");
+  settings.identity = "CN=bob.O=CORP";
+  ConfigureDirectoryClient(settings);
+  BroadcastSettingChange("Environment");
+  const auto messages = PollForCount([&] { return runtime.Messages(); }, 3, 10000);
+  std::string users;
+  for (const ParsedMessage& message : messages)
+    users += "[" + ArgumentString(message.inArguments.at(0)) + "]";
+  ok(users == "[CN=alice.O=CORP][CN=alice.O=CORP][CN=bob.O=CORP]",
+     "the runtime's last report must name bob: %s\n", users.c_str());
+  ok(agent.Exit() == 0, "exit code\n");
+  ConfigureDirectoryClient({});
+  UseDirectoryClient(DirectoryClient::Absent);
+}

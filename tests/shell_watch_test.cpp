@@ -78,7 +78,7 @@ START_TEST(shell_transitions_are_reported) {
 START_TEST(held_up_report_never_ends_on_a_stale_state) {
   lab::ShellStandIn shell;
   RuntimeStandIn runtime;
-  runtime.HoldFirstConnect(1500);
+  runtime.HoldConnect(1500);
   LogCollector collector;
   lab::Agent agent;
   collector.WaitForMessages(InfoPipe(), 2);

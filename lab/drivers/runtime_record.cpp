@@ -64,8 +64,8 @@ void RuntimeStandIn::SetOperation(const char* served) {
   SetEnvironmentVariableA("OMBRU_RUNTIME_OPERATION", served);
 }
 
-void RuntimeStandIn::HoldFirstConnect(DWORD ms) {
-  SetEnvironmentVariableA("OMBRU_RUNTIME_HOLD_CONNECT", std::to_string(ms).c_str());
+void RuntimeStandIn::HoldConnect(DWORD ms, unsigned ordinal) {
+  SetEnvironmentVariableA("OMBRU_RUNTIME_HOLD_CONNECT", Format("%lu,%u", ms, ordinal).c_str());
 }
 
 std::vector<RuntimeCall> RuntimeStandIn::Calls() const {

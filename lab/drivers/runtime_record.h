@@ -35,8 +35,9 @@ class RuntimeStandIn {
   // What GetOperation serves: "object,kind,typeMask,flags,text", or "object,kind,-" for a record
   // without payload; null: nothing.
   void SetOperation(const char* served);
-  // Holds up the first Connect of each process by this many milliseconds.
-  void HoldFirstConnect(DWORD ms);
+  // Holds up the `ordinal`-th Connect of each process (the first is 1) by this many milliseconds,
+  // once it is recorded.
+  void HoldConnect(DWORD ms, unsigned ordinal = 1);
 
   std::vector<RuntimeCall> Calls() const;
   std::vector<RuntimeCall> Calls(const char* operation) const;

@@ -16,7 +16,8 @@
 //   OMBRU_RUNTIME_OPERATION     the record GetOperation serves: "object,kind,typeMask,flags,text",
 //                               or "object,kind,-" for a record without payload
 //   OMBRU_RUNTIME_FAIL          may also name "getoperation"
-//   OMBRU_RUNTIME_HOLD_CONNECT  milliseconds by which the first Connect of a process is held up
+//   OMBRU_RUNTIME_HOLD_CONNECT  "MS,N": the N-th Connect of a process (counted from 1) is held
+//                               up MS milliseconds after it was recorded
 #include <windows.h>
 
 #include <cstdlib>
@@ -194,8 +195,12 @@ HRESULT WINAPI Connect(Session* self, const char* target, uint64_t length) {
   Record(self->number,
          lab::Format("Connect|%s|%llu", target, static_cast<unsigned long long>(length)));
   static LONG connects = 0;
-  if (InterlockedIncrement(&connects) == 1)
-    Sleep(std::strtoul(Environment("OMBRU_RUNTIME_HOLD_CONNECT").c_str(), nullptr, 10));
+  const std::string hold = Environment("OMBRU_RUNTIME_HOLD_CONNECT");
+  const size_t comma = hold.find(',');
+  if (comma != std::string::npos &&
+      InterlockedIncrement(&connects) == std::strtol(hold.c_str() + comma + 1, nullptr, 10)) {
+    Sleep(std::strtoul(hold.c_str(), nullptr, 10));
+  }
   return Fails("connect") ? E_FAIL : S_OK;
 }
 

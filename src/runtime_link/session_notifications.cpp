@@ -64,6 +64,10 @@ DWORD WINAPI NotifyShellStateChange(void*) {
 }
 
 DWORD WINAPI NotifyUserChange(void*) {
+  // As with the shell reports: an item held up after its look at the identity (a slow runtime)
+  // must not deliver the older identity after a newer item has delivered the newer one.
+  static SRWLOCK oneAtATime = SRWLOCK_INIT;
+  const ombru::ExclusiveLock hold(oneAtATime);
   ombru::CInvokeData message(ombru::METHOD_USER_CHANGED, ombru::RUNTIME_SESSION_OBJECT);
   // Balanced before the work item returns: a pool thread is not ours to leave initialised.
   ombru::ComApartment apartment;

@@ -9,5 +9,7 @@
 DWORD WINAPI NotifyShellStateChange(void* unused);
 
 // Reports the session's user (the directory identity where the client is installed and storage
-// is not local, else the Windows account) with a handle to the agent's own access token.
+// is not local, else the Windows account) with a handle to the agent's own access token. These
+// items too run one at a time, so that the runtime's last report always carries the identity
+// read last.
 DWORD WINAPI NotifyUserChange(void* unused);
