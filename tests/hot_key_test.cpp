@@ -26,6 +26,13 @@ size_t LaunchLines(const LogCollector& collector) {
   return lines;
 }
 
+// The collector writes down a record a moment after the agent has sent it.
+size_t WaitForLaunchLines(const LogCollector& collector, size_t count) {
+  size_t lines = 0;
+  PollUntil([&] { return (lines = LaunchLines(collector)) >= count; }, 10000);
+  return lines;
+}
+
 struct Value {
   const char* name;
   DWORD type;
@@ -203,7 +210,8 @@ START_TEST(console_paths) {
       ok(starts.back().module == expected, "%s: started [%s]\n", c.name,
          starts.back().module.c_str());
     }
-    ok(LaunchLines(collector) == launchesBefore + 1, "%s: \"Launching TSL\" once\n", c.name);
+    ok(WaitForLaunchLines(collector, launchesBefore + 1) == launchesBefore + 1,
+       "%s: \"Launching TSL\" once\n", c.name);
     ok(agent.Exit() == 0, "%s: the agent goes on and ends with 0\n", c.name);
   }
   DeleteMachineKey(kConsoleKey);

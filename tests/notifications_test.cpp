@@ -127,6 +127,7 @@ START_TEST(user_change_names) {
       {DirectoryClient::Complete, true, "2", true, "NWDSSetContext", "NONE"},
       {DirectoryClient::Complete, true, "2", true, "NWDSWhoAmI", "NONE"},
   };
+  const std::string record = lab::TempPath("netwin32");
   for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
     const auto& c = cases[i];
     RuntimeStandIn runtime(c.registered);
@@ -134,10 +135,20 @@ START_TEST(user_change_names) {
     lab::DirectoryClientSettings settings;
     settings.authenticated = c.authenticated;
     settings.failingCall = c.failingCall;
+    settings.recordPath = record.c_str();
     lab::ConfigureDirectoryClient(settings);
     UseDirectoryClient(c.client);
+    DeleteFileA(record.c_str());
 
     const UserChange change = RunUserChange(runtime);
+    // A context whose creation failed is not the agent's to free.
+    std::vector<std::vector<std::string>> created =
+        lab::DirectoryClientCalls(record, "NWDSCreateContextHandle");
+    if (c.failingCall && std::string(c.failingCall) == "NWDSCreateContextHandle")
+      created.clear();
+    ok(lab::DirectoryClientCalls(record, "NWDSFreeContext") == created,
+       "case %zu: %zu contexts freed, of %zu created\n", i,
+       lab::DirectoryClientCalls(record, "NWDSFreeContext").size(), created.size());
     const std::string user = c.directoryUser ? c.directoryUser : windows.user;
     const std::string domain = c.directoryUser ? "NDS" : windows.domain;
     const std::string line = "Notifying OMBR of user change (" + domain + "\\" + user + ")";
@@ -152,6 +163,7 @@ START_TEST(user_change_names) {
   }
   lab::ConfigureDirectoryClient({});
   UseDirectoryClient(DirectoryClient::Absent);
+  DeleteFileA(record.c_str());
 }
 
 START_TEST(directory_user_name_buffer) {
