@@ -1,10 +1,13 @@
 #include "common/log_pipe_server.h"
 
+#include <utility>
+
 namespace lab {
 namespace {
 
 constexpr DWORD kBufferSize = 64 * 1024;
 constexpr int kManyInstances = 4;
+constexpr int kWideInstances = PIPE_UNLIMITED_INSTANCES;
 constexpr DWORD kRetryMs = 100;
 constexpr DWORD kBrieflyBusyMs = 300;
 
@@ -18,6 +21,10 @@ HANDLE CreateInstance(const LogPipe& pipe, PipeBehaviour behaviour, DWORD flags)
   const HANDLE instance = CreateNamedPipeA(pipe.name, PIPE_ACCESS_DUPLEX | flags, type | PIPE_WAIT,
                                            instances, buffer, buffer, 0, nullptr);
   return instance == INVALID_HANDLE_VALUE ? nullptr : instance;
+}
+
+bool Wide(PipeBehaviour behaviour) {
+  return behaviour == PipeBehaviour::Wide || behaviour == PipeBehaviour::WideNaming;
 }
 
 // Windows refuses a first instance of an existing pipe; Wine ignores the flag, so there the count
@@ -63,16 +70,21 @@ DWORD WINAPI Serve(void* parameter) {
       Sleep(kRetryMs);
       serving.next = CreateInstance(*serving.pipe, serving.behaviour, 0);
     }
-    const HANDLE instance = serving.next;
+    const HANDLE instance = std::exchange(serving.next, nullptr);
     // A fast client may have connected, written and even closed before this call: its message
     // still waits in the instance.
     const bool connected = ConnectNamedPipe(instance, nullptr) ||
                            GetLastError() == ERROR_PIPE_CONNECTED ||
                            GetLastError() == ERROR_NO_DATA;
-    serving.next = CreateInstance(*serving.pipe, serving.behaviour, 0);
+    // A wide server has its every instance listening already: each one listens again.
+    if (!Wide(serving.behaviour))
+      serving.next = CreateInstance(*serving.pipe, serving.behaviour, 0);
     if (connected && serving.behaviour == PipeBehaviour::Stall)
       continue;  // the client stays connected, unread, until the process ends
     if (connected) {
+      ULONG sender = 0;
+      if (serving.behaviour == PipeBehaviour::WideNaming)
+        GetNamedPipeClientProcessId(instance, &sender);
       const std::string bytes = ReadMessage(instance, serving.behaviour);
       if (!bytes.empty())
         serving.handler(*serving.pipe, bytes);
@@ -81,7 +93,7 @@ DWORD WINAPI Serve(void* parameter) {
     if (serving.next)
       CloseHandle(instance);
     else
-      serving.next = instance;  // a pipe of a single instance: the same one listens again
+      serving.next = instance;  // a single or a wide pipe's instance: the same one listens again
   }
 }
 
@@ -98,7 +110,9 @@ const LogPipe& RecordPipe() {
 }
 
 bool ServeLogPipes(PipeBehaviour behaviour, const MessageHandler& handler, DWORD& error) {
-  const int instances = behaviour == PipeBehaviour::Many ? kManyInstances : 1;
+  const int instances = behaviour == PipeBehaviour::Many ? kManyInstances
+                        : Wide(behaviour)                ? kWideInstances
+                                                         : 1;
   for (const LogPipe* pipe : {&InfoPipe(), &RecordPipe()}) {
     for (int i = 0; i < instances; ++i) {
       const HANDLE instance =

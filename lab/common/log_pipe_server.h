@@ -26,6 +26,11 @@ enum class PipeBehaviour {
   BrieflyBusy,  // a single instance, held by the server itself for 300 ms, then served
   Many,         // as Message, with four clients served at once on each pipe, as under load
   Stall,        // accepts every client on instances without buffers and never reads: a hung server
+  Wide,         // as Message, with the system's 255 instances a pipe, each listening again on its
+                // own thread as soon as its client is read: the plainest server a burst of agents
+                // can be measured against
+  WideNaming,   // as Wide, and asks the system which process sent each message, as a collector
+                // that names the sender must
 };
 
 // Called on the serving threads, possibly several at once, with each message's exact bytes.

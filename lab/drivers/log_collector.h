@@ -20,12 +20,13 @@ std::string Bracketed(const std::vector<std::string>& texts, size_t from = 0);
 
 class LogCollector {
  public:
-  // behaviour: "message" (the collector's contract), "byte", "busy", "briefly-busy", "many" or
-  // "stall".
+  // behaviour: "message" (the collector's contract), "byte", "busy", "briefly-busy", "many",
+  // "stall", "wide" or "wide-naming".
   explicit LogCollector(const char* behaviour = "message");
   ~LogCollector();
 
   bool Running() const { return running; }
+  HANDLE Process() const { return process ? process->Get() : nullptr; }
 
   // Every message taken so far on one pipe, each with its exact bytes.
   std::vector<std::string> Messages(const LogPipe& pipe) const;

@@ -31,6 +31,8 @@ class LogViewer {
   std::string WaitForOutputs(const std::vector<std::string>& texts, DWORD timeoutMs = 5000) const;
 
   void ReadOutputAgain();
+  // Closes the held output's only reader: an output whose reader is gone.
+  void CloseOutput() { held.Reset(); }
   std::string HeldOutput();
 
   // The records printed whole in the raw format (a record cut short by a stalled console is not)

@@ -2,7 +2,8 @@
 // and appends every message it takes to a file, as: pipe letter ('I' or 'R'), 32-bit
 // little-endian length, the message's exact bytes.
 //
-//   log_collector.exe OUTPUT READY-EVENT STOP-EVENT [message|byte|busy|briefly-busy|many|stall]
+//   log_collector.exe OUTPUT READY-EVENT STOP-EVENT
+//                     [message|byte|busy|briefly-busy|many|stall|wide|wide-naming]
 //
 // It refuses to start (exit code 4) while either pipe is served by someone else.
 #include <windows.h>
@@ -25,7 +26,8 @@ lab::PipeBehaviour ParseBehaviour(const char* text) {
   } kNames[] = {
       {"message", lab::PipeBehaviour::Message}, {"byte", lab::PipeBehaviour::Byte},
       {"busy", lab::PipeBehaviour::Busy},       {"briefly-busy", lab::PipeBehaviour::BrieflyBusy},
-      {"many", lab::PipeBehaviour::Many},       {"stall", lab::PipeBehaviour::Stall}};
+      {"many", lab::PipeBehaviour::Many},       {"stall", lab::PipeBehaviour::Stall},
+      {"wide", lab::PipeBehaviour::Wide},       {"wide-naming", lab::PipeBehaviour::WideNaming}};
   for (const auto& known : kNames) {
     if (std::strcmp(text, known.name) == 0)
       return known.behaviour;
