@@ -8,11 +8,15 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/record_file.h"
+#include "drivers/log_client.h"
 #include "drivers/log_collector.h"
 #include "drivers/log_viewer.h"
 #include "drivers/process.h"
@@ -20,6 +24,7 @@
 #include "log/pipe_sender.h"
 #include "log/win_log_impl.h"
 #include "log_viewer/pipe_server.h"
+#include "log_viewer/print_queue.h"
 #include "log_viewer/refusal.h"
 #include "log_viewer/terminal_text.h"
 
@@ -250,7 +255,7 @@ START_TEST(oversized_messages_dropped_with_a_word) {
   Viewer viewer("");
   viewer.WaitForOutput("serving");
   // 64 KiB to the byte, its closing NUL included: printed whole; one byte more: dropped. (Clients
-  // are served four at a time: each outcome is waited for on its own.)
+  // are served side by side: each outcome is waited for on its own.)
   ombru::SendRecordToPipe(lab::InfoPipe().name, std::string(65535, 'a'));
   ombru::SendRecordToPipe(lab::InfoPipe().name, std::string(65536, 'b'));
   const std::string whole = "malformed " + std::string(65535, 'a') + "\\0\n";
@@ -350,4 +355,213 @@ START_TEST(closing_the_console_prints_what_is_queued) {
       5000);
   ok(printed == kRecords && viewer.DroppedRecords() == 0, "%zu of %zu printed:\n%s", printed,
      kRecords, viewer.Output().c_str());
+}
+
+namespace {
+
+// Agents sending at the same moment: one record each, with the agent's client, released together.
+struct Burst {
+  explicit Burst(size_t agents) : results(agents) {
+    for (size_t i = 0; i < agents; ++i)
+      threads.emplace_back([this, i] {
+        WaitForSingleObject(go.Get(), INFINITE);
+        results[i] = lab::SendAsAgent(lab::InfoPipe().name, Record(i));
+      });
+  }
+  static std::string Record(size_t i) { return "burst " + std::to_string(i) + "|1|agent.exe"; }
+  void Release() {
+    SetEvent(go.Get());
+    for (std::thread& thread : threads)
+      thread.join();
+  }
+
+  ombru::Handle go{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  std::vector<lab::LogClientResult> results;
+  std::vector<std::thread> threads;
+};
+
+}  // namespace
+
+START_TEST(burst_of_agents_taken_whole) {
+  constexpr size_t kAgents = 100;
+  Viewer viewer("--raw");
+  viewer.WaitForOutput("serving");
+  Burst burst(kAgents);
+  burst.Release();
+  std::vector<std::string> lines;
+  for (size_t i = 0; i < kAgents; ++i)
+    lines.push_back("  " + Burst::Record(i) + "\\0\n");
+  const std::string output = viewer.WaitForOutputs(lines, 10000);
+  size_t once = 0, written = 0;
+  for (size_t i = 0; i < kAgents; ++i) {
+    once += Occurrences(output, lines[i]) == 1;
+    written += burst.results[i].written;
+  }
+  ok(once == kAgents && written == kAgents, "%zu of %zu written, %zu printed once\n", written,
+     kAgents, once);
+}
+
+START_TEST(silent_clients_keep_no_record_out) {
+  // Sixteen clients that connect and never write, each back as soon as the viewer drops it, while
+  // an agent logs 20 records, one every 200 ms: over the 3 s after which the silent are dropped.
+  std::optional<Viewer> viewer(std::in_place, "");
+  viewer->WaitForOutput("serving");
+  std::atomic<bool> done{false};
+  std::vector<std::thread> silent;
+  for (int i = 0; i < 16; ++i) {
+    silent.emplace_back([&] {
+      while (!done) {
+        const ombru::FileHandle client(CreateFileA(lab::InfoPipe().name,
+                                                   GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                   OPEN_EXISTING, 0, nullptr));
+        char byte;
+        DWORD read = 0;
+        if (!client || !ReadFile(client.Get(), &byte, 1, &read, nullptr))
+          Sleep(1);  // dropped, or every instance taken: at once again
+      }
+    });
+  }
+  std::vector<std::string> lines;
+  size_t busy = 0, written = 0;
+  for (int i = 0; i < 20; ++i) {
+    const std::string record = "between silent " + std::to_string(i) + "|1|agent.exe";
+    const lab::LogClientResult result = lab::SendAsAgent(lab::InfoPipe().name, record);
+    busy += result.foundBusy;
+    written += result.written;
+    lines.push_back("message  between silent " + std::to_string(i) + "\n");
+    Sleep(200);
+  }
+  const std::string output = viewer->WaitForOutputs(lines, 10000);
+  size_t printed = 0;
+  for (const std::string& line : lines)
+    printed += output.find(line) != std::string::npos;
+  ok(busy == 0 && written == 20 && printed == 20,
+     "%zu opens found the pipe busy, %zu written, %zu printed\n", busy, written, printed);
+  ok(viewer->WaitForOutput("that completed no message within 3000 ms")
+             .find("that completed no message within 3000 ms") != std::string::npos,
+     "no silent client was dropped\n");
+  done = true;
+  viewer.reset();  // lets go whoever still waits in a read
+  for (std::thread& thread : silent)
+    thread.join();
+}
+
+namespace {
+
+// A console that takes one record at a time, when the test lets it: what it printed, and the
+// notices of dropped records where they stood.
+struct SteppedConsole {
+  SteppedConsole(size_t capacity, size_t maxBytes = viewer::PrintQueue::kMaxBytes)
+      : queue(
+            capacity,
+            [this](const viewer::Received& received) {
+              SetEvent(printing.Get());
+              WaitForSingleObject(step.Get(), INFINITE);
+              Add(received.message.bytes);
+              return true;
+            },
+            [this](size_t dropped) { Add("[" + std::to_string(dropped) + " dropped]"); }, [] {},
+            maxBytes) {}
+
+  void Push(const char* text) {
+    viewer::Received received = {};
+    received.message.pipe = &viewer::InfoPipe();
+    received.message.bytes = text;
+    queue.Push(std::move(received));
+  }
+  // Lets the record being printed through, and waits until the next one is being printed.
+  void Step() {
+    ReleaseSemaphore(step.Get(), 1, nullptr);
+    WaitForSingleObject(printing.Get(), 5000);
+  }
+  std::string Finish() {
+    ReleaseSemaphore(step.Get(), 1000, nullptr);
+    queue.Finish(5000);
+    const std::lock_guard<std::mutex> hold(lock);
+    return lines;
+  }
+  void Add(const std::string& line) {
+    const std::lock_guard<std::mutex> hold(lock);
+    lines += line + " ";
+  }
+
+  ombru::Handle step{CreateSemaphoreA(nullptr, 0, 1000, nullptr)};
+  ombru::Handle printing{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+  std::mutex lock;
+  std::string lines;
+  viewer::PrintQueue queue;
+};
+
+}  // namespace
+
+START_TEST(print_queue_keeps_its_promises) {
+  {
+    // At most three wait beside the one being printed; the next is dropped and told after them.
+    SteppedConsole console(3);
+    console.Push("a");
+    WaitForSingleObject(console.printing.Get(), 5000);
+    for (const char* text : {"b", "c", "d", "e"})
+      console.Push(text);
+    const std::string printed = console.Finish();
+    ok(printed == "a b c d [1 dropped] ", "capacity: %s\n", printed.c_str());
+  }
+  {
+    // The notice stands where the records were lost: after c, the last queued before them, and
+    // before f, queued once there was room again.
+    SteppedConsole console(2);
+    console.Push("a");
+    WaitForSingleObject(console.printing.Get(), 5000);
+    for (const char* text : {"b", "c", "d", "e"})
+      console.Push(text);
+    console.Step();
+    console.Push("f");
+    const std::string printed = console.Finish();
+    ok(printed == "a b c [2 dropped] f ", "notice: %s\n", printed.c_str());
+  }
+  {
+    // A cap of 10 bytes passes 40 bytes, four at a time, two waiting at most: the printer gives
+    // back what it takes.
+    SteppedConsole console(100, 10);
+    console.Push("r0..");
+    WaitForSingleObject(console.printing.Get(), 5000);
+    console.Push("r1..");
+    for (const char* text : {"r2..", "r3..", "r4..", "r5..", "r6..", "r7..", "r8..", "r9.."}) {
+      console.Push(text);
+      console.Step();
+    }
+    const std::string printed = console.Finish();
+    ok(printed == "r0.. r1.. r2.. r3.. r4.. r5.. r6.. r7.. r8.. r9.. ", "bytes: %s\n",
+       printed.c_str());
+  }
+}
+
+START_TEST(failed_output_ends_the_viewer_loudly) {
+  // What writing into a pipe whose reader is gone fails with, here.
+  DWORD expected = 0;
+  {
+    ombru::Handle read, write;
+    CreatePipe(read.Put(), write.Put(), nullptr, 0);
+    read.Reset();
+    DWORD written = 0;
+    WriteFile(write.Get(), "x", 1, &written, nullptr);
+    expected = GetLastError();
+  }
+  for (const char* arguments : {"", "--raw", "--json"}) {
+    Viewer viewer(arguments, true);
+    viewer.WaitForOutput("serving");
+    viewer.CloseOutput();
+    const double sent = lab::NowMs();
+    CWinLogImpl().LogInfo("nobody reads this");
+    const DWORD exitCode = viewer.ExitCode(5000);
+    const std::string told = ombru::FormatString(
+        "log_viewer: cannot write to the output (error %lu); stopping\n"
+        "log_viewer: 1 records taken and not printed\n",
+        expected);
+    ok(exitCode == 3 && viewer.Output().find(told) != std::string::npos,
+       "[%s]: exit code %lu, error %lu expected:\n%s", arguments, exitCode, expected,
+       viewer.Output().c_str());
+    lab::LogCollector next;
+    ok(next.Running() && lab::NowMs() - sent < 2000, "[%s]: the names were not free in time\n",
+       arguments);
+  }
 }

@@ -12,12 +12,14 @@
 // --queue RECORDS  how many records may wait for a console that does not read (default 10000)
 //
 // Notices (a message too large, a silent client, records dropped while the console did not read)
-// go to standard error. Ctrl+C or Ctrl+Break ends it within about 2 s, printing what is queued
-// if the console takes it in that time and saying how many records it dropped otherwise; when
-// its console is closed it prints what is queued before the system ends it. It refuses to start,
-// with exit code 1, when it cannot protect its pipes (their security descriptor cannot be built),
-// and while another collector or viewer serves either pipe: clients take whichever instance is
-// free, so both would lose records.
+// go to standard error. When standard output fails (its reader is gone, the disk is full), it
+// stops serving at once, so that the runtime's collector can take the pipes, says so with how many
+// records it had taken and not printed, and ends with exit code 3. Ctrl+C or Ctrl+Break ends it
+// within about 2 s, printing what is queued if the console takes it in that time and saying how
+// many records it dropped otherwise; when its console is closed it prints what is queued before the
+// system ends it. It refuses to start, with exit code 1, when it cannot protect its pipes (their
+// security descriptor cannot be built), and while another collector or viewer serves either pipe:
+// clients take whichever instance is free, so both would lose records.
 #include <windows.h>
 
 #include <atomic>
@@ -37,6 +39,7 @@ namespace {
 
 // The log collector's own buffer: no record of the agent comes near it.
 constexpr size_t kLargestMessage = 64 * 1024;
+constexpr int kExitOutputFailed = 3;
 // How long what is queued may take to print once the viewer is told to end: after Ctrl+C or
 // Ctrl+Break it ends within about 2 s; when its console is closed, or the user logs off or the
 // system shuts down, the system ends it about 5 s after the event, so the handler waits at most
@@ -48,6 +51,8 @@ constexpr DWORD kLastWordMs = 300;
 HANDLE stopRequested = nullptr;
 HANDLE ended = nullptr;
 std::atomic<DWORD> endWithinMs{kInterruptedEndMs};
+std::atomic<bool> outputFailed{false};
+std::atomic<unsigned long> outputError{0};
 
 BOOL WINAPI OnConsoleControl(DWORD control) {
   switch (control) {
@@ -112,9 +117,13 @@ bool Parse(int argc, char** argv, Options& options) {
   return true;
 }
 
-void Write(FILE* stream, const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fflush(stream);
+// False, with the system's error kept, when the stream did not take the text. A console that does
+// not read holds the write up; it does not fail it.
+bool Write(FILE* stream, const std::string& text) {
+  if (std::fwrite(text.data(), 1, text.size(), stream) == text.size() && std::fflush(stream) == 0)
+    return true;
+  outputError = _doserrno;
+  return false;
 }
 
 }  // namespace
@@ -136,11 +145,19 @@ int main(int argc, char** argv) {
       [&](const viewer::Received& received) {
         const viewer::Output output =
             viewer::Render(received, options.format, options.epochMs, codePage);
-        Write(output.notice ? stderr : stdout, output.text);
+        if (output.notice) {
+          Write(stderr, output.text);
+          return true;
+        }
+        return Write(stdout, output.text);
       },
       [](size_t dropped) {
         Write(stderr, "log_viewer: " + std::to_string(dropped) +
                           " records dropped while the output was not being read\n");
+      },
+      [] {
+        outputFailed = true;
+        SetEvent(stopRequested);
       });
   {
     viewer::LogPipeServer server(
@@ -157,7 +174,17 @@ int main(int argc, char** argv) {
                  viewer::RecordPipe().name);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     WaitForSingleObject(stop.Get(), INFINITE);
-  }  // no record comes in any more
+  }  // no record comes in any more, and the pipes are free
+  if (outputFailed) {
+    const size_t unprinted = queue.Finish(0);
+    std::fprintf(stderr,
+                 "log_viewer: cannot write to the output (error %lu); stopping\n"
+                 "log_viewer: %zu records taken and not printed\n",
+                 outputError.load(), unprinted);
+    std::fflush(stderr);
+    SetEvent(end.Get());
+    return kExitOutputFailed;
+  }
   if (const size_t unprinted = queue.Finish(endWithinMs))
     EndWithoutPrinter(unprinted);
   SetEvent(end.Get());

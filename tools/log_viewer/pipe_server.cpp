@@ -10,51 +10,30 @@ namespace viewer {
 namespace {
 
 constexpr DWORD kBufferSize = 64 * 1024;
-constexpr int kInstancesPerPipe = 4;
-// How long a serving thread waits before it tries again to create an instance it could not.
-constexpr DWORD kRetryMs = 100;
+// The threads that take the completions: two a processor, and at least four, since under Wine a
+// call completes only once the thread that made it waits. More only add switching between them.
+int Workers() {
+  SYSTEM_INFO system;
+  GetSystemInfo(&system);
+  return std::max(4, 2 * static_cast<int>(system.dwNumberOfProcessors));
+}
+// How often clients past their deadline are looked for.
+constexpr DWORD kSweepMs = 100;
+// How long, once the server stops, a connected client still has to complete its message. What a
+// client has written is in its instance already and is read at once.
+constexpr double kStopGraceMs = 500;
+// Completion keys: a call's own completion, a listening to begin, one the server posted for a call
+// that ended at once, and the end of a worker.
+constexpr ULONG_PTR kIssued = 0;
+constexpr ULONG_PTR kBegin = 1;
+constexpr ULONG_PTR kPosted = 2;
+constexpr ULONG_PTR kQuit = 3;
 
 ombru::FileHandle CreateInstance(const LogPipe& pipe, SECURITY_ATTRIBUTES& security, DWORD flags) {
   return ombru::FileHandle(CreateNamedPipeA(
       pipe.name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | flags,
       PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
       PIPE_UNLIMITED_INSTANCES, kBufferSize, kBufferSize, 0, &security));
-}
-
-struct Io {
-  bool completed = false;  // the call succeeded
-  DWORD error = 0;         // otherwise why (ERROR_MORE_DATA: the message goes on)
-  DWORD transferred = 0;
-  bool stopped = false;  // the server is stopping
-  bool timedOut = false;
-};
-
-// Runs one overlapped call on `pipe` to its end, for at most `timeoutMs`, or until `stop` is set.
-template <typename Call>
-Io Finish(HANDLE pipe, HANDLE event, HANDLE stop, DWORD timeoutMs, Call call) {
-  Io io;
-  OVERLAPPED overlapped = {};
-  overlapped.hEvent = event;
-  if (!call(&overlapped)) {
-    io.error = GetLastError();
-    if (io.error != ERROR_IO_PENDING && io.error != ERROR_MORE_DATA)
-      return io;
-    HANDLE events[] = {event, stop};
-    const DWORD waited = io.error == ERROR_IO_PENDING
-                             ? WaitForMultipleObjects(2, events, FALSE, timeoutMs)
-                             : WAIT_OBJECT_0;
-    if (waited != WAIT_OBJECT_0) {
-      CancelIoEx(pipe, &overlapped);
-      io.stopped = waited == WAIT_OBJECT_0 + 1;
-      io.timedOut = !io.stopped;
-    }
-  }
-  // After a cancellation this waits for it; a call that completed in the meantime counts.
-  io.completed = GetOverlappedResult(pipe, &overlapped, &io.transferred, TRUE);
-  io.error = io.completed ? 0 : GetLastError();
-  if (io.completed || io.error == ERROR_MORE_DATA)
-    io.timedOut = false;
-  return io;
 }
 
 // Windows refuses a first instance of an existing pipe; Wine ignores the flag, so there the count
@@ -66,63 +45,27 @@ bool HasOtherInstances(HANDLE firstInstance) {
          instances > 1;
 }
 
-DWORD Remaining(double deadlineMs) {
-  return static_cast<DWORD>(std::max(0.0, deadlineMs - NowMs()));
-}
-
 }  // namespace
 
-struct LogPipeServer::Serving {
-  LogPipeServer* server;
-  const LogPipe* pipe;
-  ombru::FileHandle next;
-  ombru::Handle event{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+// One instance and its one call under way. Only the worker that takes the call's completion
+// touches it, apart from the state and deadline, which the supervisor reads to cut off a client.
+struct LogPipeServer::Instance : OVERLAPPED {
+  enum class State { Listening, Reading, Done, Retired };
 
-  // One message, within the client's deadline. Of a message larger than the server takes nothing
-  // is kept.
-  ClientMessage Receive(HANDLE instance, bool& stopped) {
-    ClientMessage message;
-    message.pipe = pipe;
-    GetNamedPipeClientProcessId(instance, &message.processId);
-    GetNamedPipeClientSessionId(instance, &message.sessionId);
-    const double deadline = NowMs() + kClientDeadlineMs;
-    char buffer[4096];
-    for (;;) {
-      const Io read = Finish(
-          instance, event.Get(), server->stop.Get(), Remaining(deadline),
-          [&](OVERLAPPED* o) { return ReadFile(instance, buffer, sizeof(buffer), nullptr, o); });
-      stopped = read.stopped;
-      message.bytes.append(buffer, read.transferred);
-      message.size += read.transferred;
-      if (read.timedOut)
-        message.outcome = ClientMessage::Outcome::TimedOut;
-      if (stopped || read.timedOut || read.completed || read.error != ERROR_MORE_DATA)
-        return message;
-      if (DropIfTooLarge(instance, message))
-        return message;
-    }
-  }
-
-  // Told by the size still waiting in the pipe, before more of the message is read.
-  bool DropIfTooLarge(HANDLE instance, ClientMessage& message) const {
-    if (server->largestMessage == kUnlimited)
-      return false;
-    DWORD left = 0;
-    PeekNamedPipe(instance, nullptr, 0, nullptr, nullptr, &left);
-    if (message.size + left <= server->largestMessage)
-      return false;
-    message.size += left;
-    message.bytes.clear();
-    message.bytes.shrink_to_fit();
-    message.outcome = ClientMessage::Outcome::TooLarge;
-    return true;
-  }
+  const LogPipe* pipe = nullptr;
+  ombru::FileHandle handle;
+  std::atomic<State> state{State::Listening};
+  std::atomic<double> deadlineMs{0};
+  DWORD postedError = 0;  // of a call that ended at once, and was posted to the port
+  ClientMessage message;
+  char buffer[4096];
 };
 
 LogPipeServer::LogPipeServer(Handler handler, size_t largestMessage, const char* pipeSecurity)
     : handler(std::move(handler)),
       largestMessage(largestMessage),
-      stop(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+      quit(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      retired(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
           pipeSecurity, SDDL_REVISION_1, &security.lpSecurityDescriptor, nullptr)) {
     securityError = GetLastError();
@@ -130,9 +73,7 @@ LogPipeServer::LogPipeServer(Handler handler, size_t largestMessage, const char*
 }
 
 LogPipeServer::~LogPipeServer() {
-  SetEvent(stop.Get());
-  for (const ombru::Handle& thread : threads)
-    WaitForSingleObject(thread.Get(), INFINITE);
+  Stop();
   LocalFree(security.lpSecurityDescriptor);
 }
 
@@ -142,62 +83,221 @@ bool LogPipeServer::Start(Failure& failure) {
     failure = {Failure::Reason::Security, &InfoPipe(), securityError};
     return false;
   }
-  for (const LogPipe* pipe : {&InfoPipe(), &RecordPipe()}) {
-    for (int i = 0; i < kInstancesPerPipe; ++i) {
-      auto serving = std::make_unique<Serving>();
-      serving->server = this;
-      serving->pipe = pipe;
-      serving->next = CreateInstance(*pipe, security, i == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
-      if (!serving->next) {
+  const auto refuse = [&](Failure refusal) {
+    failure = refusal;
+    instances.clear();
+    return false;
+  };
+  // Both names first: a refusal leaves no client half served.
+  const LogPipe* pipes[] = {&InfoPipe(), &RecordPipe()};
+  for (size_t round = 0; round < kInstances; ++round) {
+    for (const LogPipe* pipe : pipes) {
+      auto instance = std::make_unique<Instance>();
+      instance->pipe = pipe;
+      instance->handle =
+          CreateInstance(*pipe, security, round == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+      if (!instance->handle) {
         const DWORD error = GetLastError();
+        if (round > 0)
+          // Not provoked: the system out of resources. The pipe is served with what it has.
+          continue;
         const bool served = error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY;
-        failure = {served ? Failure::Reason::Served : Failure::Reason::System, pipe, error};
-        return false;
+        return refuse({served ? Failure::Reason::Served : Failure::Reason::System, pipe, error});
       }
-      if (i == 0 && HasOtherInstances(serving->next.Get())) {
-        failure = {Failure::Reason::Served, pipe, ERROR_ACCESS_DENIED};
-        return false;
-      }
-      servings.push_back(std::move(serving));
+      if (round == 0 && HasOtherInstances(instance->handle.Get()))
+        return refuse({Failure::Reason::Served, pipe, ERROR_ACCESS_DENIED});
+      instances.push_back(std::move(instance));
     }
   }
-  for (const auto& serving : servings)
-    threads.emplace_back(CreateThread(nullptr, 0, Serve, serving.get(), 0, nullptr));
+  workers = Workers();
+  port.Reset(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, workers));
+  for (const auto& instance : instances)
+    CreateIoCompletionPort(instance->handle.Get(), port.Get(), kIssued, 0);
+  live = instances.size();
+  for (int i = 0; i < workers; ++i)
+    threads.emplace_back(CreateThread(nullptr, 0, Work, this, 0, nullptr));
+  threads.emplace_back(CreateThread(nullptr, 0, Supervise, this, 0, nullptr));
+  // The workers begin every listening: under Wine a call is completed through the thread that
+  // made it, and they wait for completions all the time.
+  for (const auto& instance : instances)
+    PostQueuedCompletionStatus(port.Get(), 0, kBegin, instance.get());
   return true;
 }
 
-DWORD WINAPI LogPipeServer::Serve(void* parameter) {
-  Serving& serving = *static_cast<Serving*>(parameter);
-  LogPipeServer& server = *serving.server;
+void LogPipeServer::Stop() {
+  if (threads.empty())
+    return;
+  stopDeadlineMs = NowMs() + kStopGraceMs;
+  stopping = true;
+  for (const auto& instance : instances) {
+    if (instance->state == Instance::State::Listening)
+      CancelIoEx(instance->handle.Get(), instance.get());
+  }
+  // A cancellation that came before its call is repeated by the supervisor.
+  WaitForSingleObject(retired.Get(), INFINITE);
+  SetEvent(quit.Get());
+  for (int i = 0; i < workers; ++i)
+    PostQueuedCompletionStatus(port.Get(), 0, kQuit, nullptr);
+  for (const ombru::Handle& thread : threads)
+    WaitForSingleObject(thread.Get(), INFINITE);
+  threads.clear();
+  instances.clear();
+}
+
+DWORD WINAPI LogPipeServer::Work(void* parameter) {
+  LogPipeServer& server = *static_cast<LogPipeServer*>(parameter);
   for (;;) {
-    // An instance that could not be created (the system out of resources) is tried again after a
-    // pause, never in a busy loop.
-    while (!serving.next) {
-      if (WaitForSingleObject(server.stop.Get(), kRetryMs) == WAIT_OBJECT_0)
-        return 0;
-      serving.next = CreateInstance(*serving.pipe, server.security, 0);
-    }
-    ombru::FileHandle current = std::move(serving.next);
-    const HANDLE instance = current.Get();
-    // A fast client may have connected, written and even closed before this call: its message
-    // still waits in the instance.
-    const Io connect = Finish(instance, serving.event.Get(), server.stop.Get(), INFINITE,
-                              [&](OVERLAPPED* o) { return ConnectNamedPipe(instance, o); });
-    if (connect.stopped)
+    DWORD transferred = 0;
+    ULONG_PTR key = kIssued;
+    OVERLAPPED* overlapped = nullptr;
+    const BOOL completed =
+        GetQueuedCompletionStatus(server.port.Get(), &transferred, &key, &overlapped, INFINITE);
+    const DWORD error = completed ? 0 : GetLastError();
+    if (key == kQuit)
       return 0;
-    const bool connected = connect.completed || connect.error == ERROR_PIPE_CONNECTED ||
-                           connect.error == ERROR_NO_DATA;
-    // One instance keeps listening while this one is read.
-    serving.next = CreateInstance(*serving.pipe, server.security, 0);
-    if (connected) {
-      bool stopped = false;
-      const ClientMessage message = serving.Receive(instance, stopped);
-      if (stopped)
-        return 0;
-      if (message.outcome != ClientMessage::Outcome::Whole || !message.bytes.empty())
-        server.handler(message);
+    Instance& instance = *static_cast<Instance*>(overlapped);
+    if (key == kBegin) {
+      server.Listen(instance);
+    } else {
+      server.Completed(instance, transferred, key == kPosted ? instance.postedError : error);
     }
-    DisconnectNamedPipe(instance);
+  }
+}
+
+void LogPipeServer::Completed(Instance& instance, DWORD transferred, DWORD error) {
+  if (instance.state != Instance::State::Listening) {
+    Received(instance, transferred, error);
+  } else if (error == 0) {
+    // Also a client that came just before the listening was cancelled.
+    Connected(instance);
+  } else if (stopping) {
+    Retire(instance);
+  } else {
+    // Not provoked: a listening that failed, or was cancelled by a sweep that saw the instance
+    // still reading a moment before.
+    Listen(instance);
+  }
+}
+
+// Each of these issues the instance's next call, or retires it: the last thing it does with it.
+void LogPipeServer::Listen(Instance& instance) {
+  if (stopping) {
+    Retire(instance);
+    return;
+  }
+  instance.state = Instance::State::Listening;
+  static_cast<OVERLAPPED&>(instance) = {};
+  if (ConnectNamedPipe(instance.handle.Get(), &instance))
+    return;
+  const DWORD error = GetLastError();
+  if (error == ERROR_IO_PENDING)
+    return;
+  // A fast client may have connected, written and even closed before this call: its message still
+  // waits in the instance. No completion comes for it, so the server posts one.
+  if (error == ERROR_PIPE_CONNECTED || error == ERROR_NO_DATA) {
+    Post(instance, 0);
+    return;
+  }
+  // Not provoked: an instance that has just been created or disconnected can listen.
+  Retire(instance);
+}
+
+void LogPipeServer::Connected(Instance& instance) {
+  ClientMessage& message = instance.message;
+  message = {};
+  message.pipe = instance.pipe;
+  GetNamedPipeClientProcessId(instance.handle.Get(), &message.processId);
+  GetNamedPipeClientSessionId(instance.handle.Get(), &message.sessionId);
+  instance.deadlineMs = NowMs() + kClientDeadlineMs;
+  instance.state = Instance::State::Reading;
+  Read(instance);
+}
+
+void LogPipeServer::Read(Instance& instance) {
+  static_cast<OVERLAPPED&>(instance) = {};
+  if (ReadFile(instance.handle.Get(), instance.buffer, sizeof(instance.buffer), nullptr,
+               &instance)) {
+    return;
+  }
+  const DWORD error = GetLastError();
+  // A message longer than the buffer completes through the port as well.
+  if (error != ERROR_IO_PENDING && error != ERROR_MORE_DATA)
+    Post(instance, error);
+}
+
+// One read's end: more of the message to read, or the message to hand on.
+void LogPipeServer::Received(Instance& instance, DWORD transferred, DWORD error) {
+  ClientMessage& message = instance.message;
+  message.bytes.append(instance.buffer, transferred);
+  message.size += transferred;
+  if (error == ERROR_MORE_DATA && !DropIfTooLarge(instance)) {
+    if (NowMs() < Deadline(instance)) {
+      Read(instance);
+      return;
+    }
+    error = ERROR_OPERATION_ABORTED;
+  }
+  instance.state = Instance::State::Done;
+  // Only the supervisor cancels a read, at the client's deadline. One that had not begun to write
+  // when the server stopped is let go without a word.
+  if (error == ERROR_OPERATION_ABORTED && (!stopping || !message.bytes.empty()))
+    message.outcome = ClientMessage::Outcome::TimedOut;
+  if (message.outcome != ClientMessage::Outcome::Whole || !message.bytes.empty())
+    handler(message);
+  message.bytes.clear();
+  message.bytes.shrink_to_fit();
+  DisconnectNamedPipe(instance.handle.Get());
+  Listen(instance);
+}
+
+// Told by the size still waiting in the pipe, before more of the message is read.
+bool LogPipeServer::DropIfTooLarge(Instance& instance) const {
+  if (largestMessage == kUnlimited)
+    return false;
+  ClientMessage& message = instance.message;
+  DWORD left = 0;
+  PeekNamedPipe(instance.handle.Get(), nullptr, 0, nullptr, nullptr, &left);
+  if (message.size + left <= largestMessage)
+    return false;
+  message.size += left;
+  message.bytes.clear();
+  message.bytes.shrink_to_fit();
+  message.outcome = ClientMessage::Outcome::TooLarge;
+  return true;
+}
+
+// The client's own, or the end of the grace once the server stops.
+double LogPipeServer::Deadline(const Instance& instance) const {
+  return std::min(instance.deadlineMs.load(), stopDeadlineMs.load());
+}
+
+void LogPipeServer::Retire(Instance& instance) {
+  instance.state = Instance::State::Retired;
+  if (--live == 0)
+    SetEvent(retired.Get());
+}
+
+void LogPipeServer::Post(Instance& instance, DWORD error) {
+  instance.postedError = error;
+  PostQueuedCompletionStatus(port.Get(), 0, kPosted, &instance);
+}
+
+DWORD WINAPI LogPipeServer::Supervise(void* parameter) {
+  LogPipeServer& server = *static_cast<LogPipeServer*>(parameter);
+  while (WaitForSingleObject(server.quit.Get(), kSweepMs) == WAIT_TIMEOUT)
+    server.Sweep();
+  return 0;
+}
+
+// Cuts off the clients past their deadline; once stopping, also every listening still under way.
+void LogPipeServer::Sweep() {
+  const double now = NowMs();
+  for (const auto& instance : instances) {
+    const Instance::State state = instance->state;
+    if ((state == Instance::State::Reading && now >= Deadline(*instance)) ||
+        (state == Instance::State::Listening && stopping)) {
+      CancelIoEx(instance->handle.Get(), instance.get());
+    }
   }
 }
 

@@ -1,16 +1,24 @@
 // The server side of the two log pipes, as the runtime's log collector keeps them: message-mode
-// duplex instances, one message per connection, four clients served at once on each pipe.
+// duplex instances, one message per connection.
+//
+// On a terminal server many agents write at the same moment, and an agent's client opens a busy
+// pipe only twice, with one wait of 1000 ms between: a record whose second open finds every
+// instance busy again is lost. So each pipe keeps every instance the system allows listening, and
+// an instance listens again as soon as its client's message is read. An instance that listens
+// costs no thread: all of them are served by overlapped calls on one completion port, by a few
+// threads for any number of clients.
 //
 // Whoever serves these names is open to every process of the machine, so the server trusts no
 // client: only interactive users, SYSTEM and Administrators may connect, never from another
-// computer; a client that has not completed its message within a few seconds is dropped; and no
-// more of a message is kept than the server was told to take. It never serves a pipe without that
-// protection.
+// computer; a client that has not completed its message within a few seconds is dropped, while
+// the other instances go on listening; and no more of a message is kept than the server was told
+// to take. It never serves a pipe without that protection.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
+#include <atomic>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -54,11 +62,13 @@ class LogPipeServer {
   using Handler = std::function<void(const ClientMessage&)>;
 
   static constexpr size_t kUnlimited = std::numeric_limits<size_t>::max();
+  // The instances of each pipe: the system's limit a name.
+  static constexpr size_t kInstances = PIPE_UNLIMITED_INSTANCES;
 
   // `pipeSecurity`: the pipes' security descriptor, in the security descriptor string format.
   explicit LogPipeServer(Handler handler, size_t largestMessage = kUnlimited,
                          const char* pipeSecurity = kPipeSecurity);
-  ~LogPipeServer();  // stops serving and waits for the serving threads
+  ~LogPipeServer();  // stops serving
   LogPipeServer(const LogPipeServer&) = delete;
   LogPipeServer& operator=(const LogPipeServer&) = delete;
 
@@ -73,22 +83,45 @@ class LogPipeServer {
     DWORD error = 0;  // the system's error code
   };
 
-  // Creates the first instance of both pipes, then serves them. Fails when the pipes cannot be
-  // protected, or when either already exists: a second server would take a share of the first
-  // one's clients.
+  // Creates the first instance of both pipes, then the others, and serves them all. Fails when the
+  // pipes cannot be protected, or when either already exists: a second server would take a share
+  // of the first one's clients.
   bool Start(Failure& failure);
 
+  // Takes no new client, reads what the connected ones have written (giving each at most a short
+  // grace to complete its message), closes every instance of both pipes, so that another server
+  // can take the names, and returns once no handler runs any more.
+  void Stop();
+
  private:
-  struct Serving;
-  static DWORD WINAPI Serve(void* serving);
+  struct Instance;
+
+  static DWORD WINAPI Work(void* server);
+  static DWORD WINAPI Supervise(void* server);
+  void Completed(Instance& instance, DWORD transferred, DWORD error);
+  void Listen(Instance& instance);
+  void Connected(Instance& instance);
+  void Read(Instance& instance);
+  void Received(Instance& instance, DWORD transferred, DWORD error);
+  bool DropIfTooLarge(Instance& instance) const;
+  double Deadline(const Instance& instance) const;
+  void Retire(Instance& instance);
+  void Post(Instance& instance, DWORD error);
+  void Sweep();
 
   Handler handler;
   size_t largestMessage;
   SECURITY_ATTRIBUTES security = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
   DWORD securityError = 0;
-  ombru::Handle stop;
-  std::vector<std::unique_ptr<Serving>> servings;
-  std::vector<ombru::Handle> threads;
+  std::vector<std::unique_ptr<Instance>> instances;
+  ombru::Handle port;
+  ombru::Handle quit;     // ends the supervisor
+  ombru::Handle retired;  // set once every instance has retired, when stopping
+  int workers = 0;
+  std::vector<ombru::Handle> threads;  // the workers, then the supervisor
+  std::atomic<bool> stopping{false};
+  std::atomic<double> stopDeadlineMs{std::numeric_limits<double>::infinity()};
+  std::atomic<size_t> live{0};  // instances not retired
 };
 
 }  // namespace viewer
