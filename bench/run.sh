@@ -75,6 +75,8 @@ printf '| the same with the translator installed, median | %s us | |\n' "$(media
 printf '| throw and catch, translator / without, median of %s rounds (lowest-highest) | %s | <= 1.1 |\n' \
   "$rounds" "$(printf '%s\n' $ratios | spread)"
 printf '| one translated fault, thrown and caught, median | %s us | |\n' "$(median "$faults")"
+# Many agents at once into the log viewer, and into two floors, round by round.
+wine $bin/log_burst_bench.exe "$rounds"
 wine $bin/session_bench.exe latency "${OMBRU_BENCH_TRANSITIONS:-60}"
 wine $bin/session_bench.exe start "${OMBRU_BENCH_STARTS:-15}"
 
