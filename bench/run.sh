@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds the Windows side and runs every benchmark under a private Wine prefix; prints one table.
 #   OMBRU_BENCH_TRANSITIONS (default 60), OMBRU_BENCH_STARTS (default 15),
+#   OMBRU_BENCH_BROADCASTS (default 10000),
 #   OMBRU_BENCH_ROUNDS (default 5), OMBRU_BENCH_IDLE_WINDOWS (default 6) of
 #   OMBRU_BENCH_IDLE_SECONDS (default 10)
 # Every ratio against a floor is measured in interleaved rounds and shown as the median with the
@@ -79,6 +80,7 @@ printf '| one translated fault, thrown and caught, median | %s us | |\n' "$(medi
 wine $bin/log_burst_bench.exe "$rounds"
 wine $bin/session_bench.exe latency "${OMBRU_BENCH_TRANSITIONS:-60}"
 wine $bin/session_bench.exe start "${OMBRU_BENCH_STARTS:-15}"
+wine $bin/session_bench.exe flood "${OMBRU_BENCH_BROADCASTS:-10000}" "$rounds"
 
 # Idle: the agent, the floor and the bare window run side by side; their CPU is sampled at the
 # end of every window, and each window is one round.

@@ -9,6 +9,10 @@
 //                                 side with a shell running, for S seconds; prints "ready" and
 //                                 the three process ids when all run, so that bench/run.sh can
 //                                 sample their CPU
+//   session_bench.exe flood N R   the agent's peak threads and working set while a runtime that
+//                                 holds its first report is flooded with N storage-settings
+//                                 broadcasts, beside the same agent held as long without them, in
+//                                 R interleaved rounds
 #include <windows.h>
 
 #include <algorithm>
@@ -17,7 +21,10 @@
 #include <cstring>
 #include <vector>
 
+#include <psapi.h>
+
 #include "drivers/agent.h"
+#include "drivers/directory_client.h"
 #include "drivers/log_collector.h"
 #include "drivers/process.h"
 #include "drivers/runtime_record.h"
@@ -130,6 +137,73 @@ int Idle(int seconds) {
   return 0;
 }
 
+struct Footprint {
+  size_t threads = 0;     // the most seen
+  size_t workingSet = 0;  // the peak, bytes
+};
+
+// An agent whose first report (the user's, at creation) the runtime holds, flooded with
+// `broadcasts` storage-settings changes, each of which asks for another; 0: held as long as a
+// flood took, untouched.
+Footprint HeldAgent(int broadcasts, double holdMs) {
+  lab::ShellStandIn shell;
+  lab::RuntimeStandIn runtime;
+  runtime.SetStorageType("2");
+  runtime.HoldConnectUntilReleased(1);
+  lab::ConfigureDirectoryClient({});
+  lab::LogCollector collector;
+  lab::UseDirectoryClient(lab::DirectoryClient::Complete);
+  lab::Agent agent;
+  runtime.WaitForCalls("Connect", 1);
+  Footprint footprint;
+  const auto sample = [&] {
+    footprint.threads = std::max(footprint.threads, lab::ThreadCountOf(agent.Process().Id()));
+  };
+  const double start = lab::NowMs();
+  for (int i = 1; i <= broadcasts; ++i) {
+    agent.SettingChange("VLMStorageSettings");
+    if (i % 100 == 0)
+      sample();
+  }
+  while (lab::NowMs() - start < holdMs) {
+    sample();
+    Sleep(100);
+  }
+  sample();
+  PROCESS_MEMORY_COUNTERS memory = {};
+  memory.cb = sizeof(memory);
+  GetProcessMemoryInfo(agent.Process().Get(), &memory, sizeof(memory));
+  footprint.workingSet = memory.PeakWorkingSetSize;
+  runtime.ReleaseConnect();
+  agent.Exit();
+  lab::UseDirectoryClient(lab::DirectoryClient::Absent);
+  return footprint;
+}
+
+int Flood(int broadcasts, int rounds) {
+  std::vector<double> workingSets, extraThreads;
+  Footprint flooded, idle;
+  for (int i = 0; i < rounds; ++i) {
+    const double start = lab::NowMs();
+    flooded = HeldAgent(broadcasts, 0);
+    idle = HeldAgent(0, lab::NowMs() - start);
+    workingSets.push_back(static_cast<double>(flooded.workingSet) / idle.workingSet);
+    extraThreads.push_back(static_cast<double>(flooded.threads) - idle.threads);
+  }
+  std::printf(
+      "| held runtime, %d broadcasts: agent's peak working set, last round | %.1f MiB | |\n",
+      broadcasts, flooded.workingSet / 1048576.0);
+  std::printf("| the same agent held as long, idle: peak working set, last round | %.1f MiB | |\n",
+              idle.workingSet / 1048576.0);
+  std::printf(
+      "| peak working set, flooded / idle, median of %d interleaved rounds (lowest-highest) | %s | "
+      "<= 1.1 |\n",
+      rounds, bench::MedianAndRange(workingSets).c_str());
+  std::printf("| threads, flooded - idle, the same rounds (idle: %zu in the last) | %s | <= 2 |\n",
+              idle.threads, bench::MedianAndRange(extraThreads).c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -139,6 +213,8 @@ int main(int argc, char** argv) {
     return Start(std::atoi(argv[2]));
   if (argc == 3 && std::strcmp(argv[1], "idle") == 0)
     return Idle(std::atoi(argv[2]));
-  std::printf("usage: session_bench.exe latency N | start N | idle SECONDS\n");
+  if (argc == 4 && std::strcmp(argv[1], "flood") == 0)
+    return Flood(std::atoi(argv[2]), std::atoi(argv[3]));
+  std::printf("usage: session_bench.exe latency N | start N | idle SECONDS | flood N ROUNDS\n");
   return 2;
 }

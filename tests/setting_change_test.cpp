@@ -234,3 +234,108 @@ START_TEST(held_up_user_report_never_ends_on_a_stale_identity) {
   ConfigureDirectoryClient({});
   UseDirectoryClient(DirectoryClient::Absent);
 }
+
+namespace {
+
+// What each report the runtime was handed says: the user it names, or the shell's method number.
+std::string Reported(const ParsedMessage& message) {
+  if (message.methodId == 901)
+    return "[" + ArgumentString(message.inArguments.at(0)) + "]";
+  return "[" + std::to_string(message.methodId) + "]";
+}
+
+// What the runtime's reports from the given one on say, once `count` in all arrived.
+std::string Reports(const RuntimeStandIn& runtime, size_t count, size_t from) {
+  const auto messages = PollForCount([&] { return runtime.Messages(); }, count, 10000);
+  std::string reports;
+  for (size_t i = from; i < messages.size(); ++i)
+    reports += Reported(messages[i]);
+  return reports;
+}
+
+size_t ShellTransitionsSeen(const LogCollector& collector) {
+  const auto texts = collector.WaitForInfoTexts(0);
+  return std::count_if(texts.begin(), texts.end(), [](const std::string& text) {
+    return text.compare(0, 14, "Detected shell") == 0;
+  });
+}
+
+}  // namespace
+
+START_TEST(held_runtime_merges_reports_and_grows_nothing) {
+  // The runtime holds the agent's first report in its Connect until the test lets it go, while
+  // another process floods the agent with changes of that report's kind. However many changes
+  // come, the agent keeps one report of a kind running and one waiting, which finds its facts
+  // when it runs; a report of the other kind goes by meanwhile. Last comes one more change, so
+  // that the runtime's reports end on it.
+  static const struct {
+    const char* flood;
+    bool newIdentity;      // the identity becomes bob half-way through the flood
+    const char* reported;  // the runtime's reports after the hold, the last change's included
+  } cases[] = {
+      {"storage settings", false, "[CN=alice.O=CORP][CN=carol.O=CORP]"},
+      {"storage settings", true, "[CN=bob.O=CORP][CN=carol.O=CORP]"},
+      // 25 transitions from running end with it stopped; the 26th starts it.
+      {"shell", false, "[922][923]"},
+  };
+  for (const auto& c : cases) {
+    const bool shellFlood = std::string(c.flood) == "shell";
+    ShellStandIn shell;
+    RuntimeStandIn runtime;
+    runtime.SetStorageType("2");
+    runtime.HoldConnectUntilReleased(1);
+    DirectoryClientSettings settings;
+    ConfigureDirectoryClient(settings);
+    LogCollector collector;
+    UseDirectoryClient(shellFlood ? DirectoryClient::Absent : DirectoryClient::Complete);
+    Agent agent;
+    // The report queued at creation, or at the first transition, is the one held.
+    if (shellFlood)
+      shell.Toggle();
+    ok(runtime.WaitForCalls("Connect", 1).size() == 1, "[%s]: no report held\n", c.flood);
+    const DWORD pid = agent.Process().Id();
+    const size_t idle = ThreadCountOf(pid);
+    size_t most = idle;
+    if (shellFlood) {
+      for (size_t seen = 2; seen <= 25; ++seen) {
+        shell.Toggle();
+        PollUntil([&] { return ShellTransitionsSeen(collector) >= seen; }, 5000);
+        most = std::max(most, ThreadCountOf(pid));
+      }
+    } else {
+      for (int i = 1; i <= 1000; ++i) {
+        if (c.newIdentity && i == 500) {
+          settings.identity = "CN=bob.O=CORP";
+          ConfigureDirectoryClient(settings);
+        }
+        agent.SettingChange("VLMStorageSettings");
+        if (i % 100 == 0)
+          most = std::max(most, ThreadCountOf(pid));
+      }
+    }
+    ok(most <= idle + 2, "[%s]: %zu threads, %zu when idle\n", c.flood, most, idle);
+    if (!shellFlood) {
+      // A shell report is not kept waiting behind the user reports.
+      shell.Stop();
+      ok(runtime.WaitForSent(922, 1).size() == 1, "[%s]: the shell report waited\n", c.flood);
+    }
+
+    runtime.ReleaseConnect();
+    // The shell report that went by, the held report, and the one that waited behind it.
+    const size_t held = shellFlood ? 1 : 2;
+    Reports(runtime, held + 1, 0);
+    if (shellFlood) {
+      shell.Toggle();
+    } else {
+      settings.identity = "CN=carol.O=CORP";
+      ConfigureDirectoryClient(settings);
+      agent.SettingChange("VLMStorageSettings");
+    }
+    const std::string reported = Reports(runtime, held + 2, held);
+    ok(reported == c.reported, "[%s, new identity %d]: reported %s after the hold\n", c.flood,
+       c.newIdentity, reported.c_str());
+    ok(agent.Exit() == 0, "[%s]: exit code\n", c.flood);
+  }
+  ConfigureDirectoryClient({});
+  UseDirectoryClient(DirectoryClient::Absent);
+}

@@ -1,5 +1,7 @@
 #include "drivers/process.h"
 
+#include <tlhelp32.h>
+
 #include <vector>
 
 namespace lab {
@@ -135,5 +137,17 @@ std::vector<HeldHandle> HandlesOf(DWORD processId) {
 }
 
 DWORD HandleCountOf(DWORD processId) { return static_cast<DWORD>(HandlesOf(processId).size()); }
+
+size_t ThreadCountOf(DWORD processId) {
+  const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  size_t count = 0;
+  for (BOOL more = Thread32First(snapshot.Get(), &entry); more;
+       more = Thread32Next(snapshot.Get(), &entry)) {
+    count += entry.th32OwnerProcessID == processId;
+  }
+  return count;
+}
 
 }  // namespace lab

@@ -62,6 +62,8 @@ struct HeldHandle {
 };
 std::vector<HeldHandle> HandlesOf(DWORD processId);
 DWORD HandleCountOf(DWORD processId);
+// The threads a process has now (a Toolhelp snapshot).
+size_t ThreadCountOf(DWORD processId);
 
 // Asks `done` every 10 ms until it answers true or the time is up; returns its last answer.
 template <typename Done>

@@ -47,6 +47,7 @@ RuntimeStandIn::RuntimeStandIn(bool registered) {
 }
 
 RuntimeStandIn::~RuntimeStandIn() {
+  ReleaseConnect();
   Register();
   ClearSettings();
   DeleteFileA(recordPath.c_str());
@@ -67,6 +68,15 @@ void RuntimeStandIn::SetOperation(const char* served) {
 void RuntimeStandIn::HoldConnect(DWORD ms, unsigned ordinal) {
   SetEnvironmentVariableA("OMBRU_RUNTIME_HOLD_CONNECT", Format("%lu,%u", ms, ordinal).c_str());
 }
+
+void RuntimeStandIn::HoldConnectUntilReleased(unsigned ordinal) {
+  releaseName = Format("OMBRU.RuntimeRelease.%lu", GetCurrentProcessId());
+  release.Reset(CreateEventA(nullptr, TRUE, FALSE, releaseName.c_str()));
+  SetEnvironmentVariableA("OMBRU_RUNTIME_HOLD_CONNECT",
+                          Format("60000,%u,%s", ordinal, releaseName.c_str()).c_str());
+}
+
+void RuntimeStandIn::ReleaseConnect() { SetEvent(release.Get()); }
 
 std::vector<RuntimeCall> RuntimeStandIn::Calls() const {
   std::vector<RuntimeCall> calls;

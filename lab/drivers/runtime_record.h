@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/handle.h"
 #include "common/invoke_message.h"
 
 namespace lab {
@@ -38,6 +39,9 @@ class RuntimeStandIn {
   // Holds up the `ordinal`-th Connect of each process (the first is 1) by this many milliseconds,
   // once it is recorded.
   void HoldConnect(DWORD ms, unsigned ordinal = 1);
+  // The same, but until ReleaseConnect (or the destructor), 60 s at the most.
+  void HoldConnectUntilReleased(unsigned ordinal = 1);
+  void ReleaseConnect();
 
   std::vector<RuntimeCall> Calls() const;
   std::vector<RuntimeCall> Calls(const char* operation) const;
@@ -58,6 +62,8 @@ class RuntimeStandIn {
 
  private:
   std::string recordPath;
+  std::string releaseName;
+  Handle release;
 };
 
 }  // namespace lab

@@ -17,7 +17,8 @@
 //                               or "object,kind,-" for a record without payload
 //   OMBRU_RUNTIME_FAIL          may also name "getoperation"
 //   OMBRU_RUNTIME_HOLD_CONNECT  "MS,N": the N-th Connect of a process (counted from 1) is held
-//                               up MS milliseconds after it was recorded
+//                               up MS milliseconds after it was recorded; "MS,N,NAME": at most MS
+//                               milliseconds, until the event NAME is set
 #include <windows.h>
 
 #include <cstdlib>
@@ -199,7 +200,17 @@ HRESULT WINAPI Connect(Session* self, const char* target, uint64_t length) {
   const size_t comma = hold.find(',');
   if (comma != std::string::npos &&
       InterlockedIncrement(&connects) == std::strtol(hold.c_str() + comma + 1, nullptr, 10)) {
-    Sleep(std::strtoul(hold.c_str(), nullptr, 10));
+    const DWORD ms = std::strtoul(hold.c_str(), nullptr, 10);
+    const size_t name = hold.find(',', comma + 1);
+    const HANDLE release = name == std::string::npos
+                               ? nullptr
+                               : OpenEventA(SYNCHRONIZE, FALSE, hold.c_str() + name + 1);
+    if (release) {
+      WaitForSingleObject(release, ms);
+      CloseHandle(release);
+    } else {
+      Sleep(ms);
+    }
   }
   return Fails("connect") ? E_FAIL : S_OK;
 }

@@ -5,7 +5,7 @@
 #include "runtime_link/shell_state.h"
 #include "res/resource.h"
 #include "runtime_link/runtime_session.h"
-#include "runtime_link/session_notifications.h"
+#include "runtime_link/report_requests.h"
 
 namespace {
 
@@ -94,7 +94,7 @@ LRESULT CMainFrame::OnTimer(WPARAM timerId) {
     return 0;
   log.LogInfo(running ? "Detected shell start" : "Detected shell termination");
   shellRunning = running;
-  QueueUserWorkItem(NotifyShellStateChange, nullptr, WT_EXECUTEDEFAULT);
+  ombru::RequestShellStateReport();
   return 0;
 }
 

@@ -7,7 +7,7 @@
 #include "monitor/main_frame.h"
 #include "monitor/setting_sections.h"
 #include "runtime_link/directory_identity.h"
-#include "runtime_link/session_notifications.h"
+#include "runtime_link/report_requests.h"
 
 namespace {
 
@@ -17,10 +17,6 @@ std::string SectionName(LPARAM lParam) {
   if (!ombru::SectionHasName(static_cast<uintptr_t>(lParam)))
     return std::string();
   return reinterpret_cast<const char*>(lParam);
-}
-
-void QueueUserChangeNotification() {
-  QueueUserWorkItem(NotifyUserChange, nullptr, WT_EXECUTEDEFAULT);
 }
 
 }  // namespace
@@ -63,7 +59,7 @@ void CMainFrame::OnEnvironmentChange() {
   if (storageType == NET_LOCAL) {
     log.LogInfo("Storage type is local, ignoring Novell user change");
   } else {
-    QueueUserChangeNotification();
+    ombru::RequestUserChangeReport();
   }
 }
 
@@ -71,5 +67,5 @@ void CMainFrame::OnStorageSettingsChange() {
   log.LogInfo("Storage location changed");
   const DirectoryIdentityLookup lookup;
   if (lookup.Available())
-    QueueUserChangeNotification();
+    ombru::RequestUserChangeReport();
 }

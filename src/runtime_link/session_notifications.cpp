@@ -8,7 +8,6 @@
 #include <string>
 
 #include "framework/com_apartment.h"
-#include "framework/exclusive_lock.h"
 #include "framework/format.h"
 #include "framework/unique_handle.h"
 #include "log/win_log_impl.h"
@@ -47,12 +46,6 @@ ombru::AccountName DirectoryAccountName(const DirectoryIdentityLookup& lookup) {
 }  // namespace
 
 DWORD WINAPI NotifyShellStateChange(void*) {
-  // Two quick transitions queue two items, which may run at once on two pool threads. If the
-  // earlier were held up after its sample (a busy log collector, a slow runtime), its stale state
-  // would reach the runtime last and stay there until the next transition. One at a time, from
-  // the sample to the end of the send, the last report always carries the latest sample.
-  static SRWLOCK oneAtATime = SRWLOCK_INIT;
-  const ombru::ExclusiveLock hold(oneAtATime);
   const bool running = IsShellRunning();
   CWinLogImpl log;
   log.LogInfo("Notifying OMBR of shell state change");
@@ -64,10 +57,6 @@ DWORD WINAPI NotifyShellStateChange(void*) {
 }
 
 DWORD WINAPI NotifyUserChange(void*) {
-  // As with the shell reports: an item held up after its look at the identity (a slow runtime)
-  // must not deliver the older identity after a newer item has delivered the newer one.
-  static SRWLOCK oneAtATime = SRWLOCK_INIT;
-  const ombru::ExclusiveLock hold(oneAtATime);
   ombru::CInvokeData message(ombru::METHOD_USER_CHANGED, ombru::RUNTIME_SESSION_OBJECT);
   // Balanced before the work item returns: a pool thread is not ours to leave initialised.
   ombru::ComApartment apartment;
