@@ -23,6 +23,7 @@
 #include "harness/test.h"
 #include "log/pipe_sender.h"
 #include "log/win_log_impl.h"
+#include "log_viewer/pipe_security.h"
 #include "log_viewer/pipe_server.h"
 #include "log_viewer/print_queue.h"
 #include "log_viewer/refusal.h"
@@ -44,6 +45,11 @@ void LogNumbered(const char* stem, size_t count) {
   CWinLogImpl log;
   for (size_t i = 0; i < count; ++i)
     log.LogInfo((std::string(stem) + " " + std::to_string(i)).c_str());
+}
+
+bool PipesExist() {
+  return WaitNamedPipeA(lab::InfoPipe().name, 1) || GetLastError() != ERROR_FILE_NOT_FOUND ||
+         WaitNamedPipeA(lab::RecordPipe().name, 1) || GetLastError() != ERROR_FILE_NOT_FOUND;
 }
 
 double MsToLog(CWinLogImpl& log, const char* message) {
@@ -165,21 +171,105 @@ START_TEST(json_lines) {
   WriteFile(file.Get(), output.data(), static_cast<DWORD>(output.size()), &written, nullptr);
 }
 
-START_TEST(pipes_admit_local_interactive_users_system_and_administrators) {
+namespace {
+
+// This process's token as an impersonation token, with the given groups for deny only.
+lab::Handle TokenDenyingOnly(std::vector<WELL_KNOWN_SID_TYPE> groups) {
+  lab::Handle process, restricted, impersonation;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, process.Put());
+  std::vector<std::vector<BYTE>> sids;
+  std::vector<SID_AND_ATTRIBUTES> disabled;
+  for (WELL_KNOWN_SID_TYPE group : groups) {
+    DWORD size = SECURITY_MAX_SID_SIZE;
+    sids.emplace_back(size);
+    CreateWellKnownSid(group, nullptr, sids.back().data(), &size);
+    disabled.push_back({sids.back().data(), 0});
+  }
+  CreateRestrictedToken(process.Get(), 0, static_cast<DWORD>(disabled.size()), disabled.data(), 0,
+                        nullptr, 0, nullptr, restricted.Put());
+  DuplicateToken(restricted.Get(), SecurityIdentification, impersonation.Put());
+  return impersonation;
+}
+
+// The DACL's entries, as "SID mask" lines.
+std::string Entries(PSECURITY_DESCRIPTOR descriptor) {
+  BOOL present = FALSE, defaulted = FALSE;
+  ACL* dacl = nullptr;
+  GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+  std::string entries;
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    GetAce(dacl, i, reinterpret_cast<void**>(&ace));
+    char* sid = nullptr;
+    ConvertSidToStringSidA(&ace->SidStart, &sid);
+    entries += ombru::FormatString("%u %s %#lx\n", ace->Header.AceType, sid, ace->Mask);
+    LocalFree(sid);
+  }
+  return entries;
+}
+
+// What the descriptor grants of `desired` to the token, or 0.
+DWORD Granted(PSECURITY_DESCRIPTOR descriptor, HANDLE token, DWORD desired) {
+  GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                             FILE_ALL_ACCESS};
+  PRIVILEGE_SET privileges;
+  DWORD privilegesSize = sizeof(privileges), granted = 0;
+  BOOL status = FALSE;
+  return AccessCheck(descriptor, token, desired, &mapping, &privileges, &privilegesSize, &granted,
+                     &status) &&
+                 status
+             ? granted
+             : 0;
+}
+
+}  // namespace
+
+START_TEST(pipes_admit_each_account_what_it_needs) {
+  // Wine enforces no pipe DACL: what the served pipes' descriptor grants is asked of AccessCheck,
+  // for the tokens that meet it on Windows.
+  DWORD error = 0;
+  const std::string account = viewer::OwnAccountSid(error);
+  ok(!account.empty(), "no account: error %lu\n", error);
   Viewer viewer("");
   viewer.WaitForOutput("serving");
+  static const struct {
+    const char* token;
+    std::vector<WELL_KNOWN_SID_TYPE> denyOnly;
+  } tokens[] = {
+      {"the viewer's own", {}},
+      {"an administrator who did not elevate", {WinBuiltinAdministratorsSid}},
+  };
+  // Any other interactive user (Wine ignores a token's user for deny only, so no such token can be
+  // made here): only the viewer's account, SYSTEM and Administrators may create instances, and
+  // interactive users may do what a client needs and no more.
+  const std::string entries =
+      "0 S-1-5-4 0x12019b\n0 S-1-5-18 0x1f01ff\n0 S-1-5-32-544 0x1f01ff\n"
+      "0 " +
+      account + " 0x12019f\n";
   for (const lab::LogPipe* pipe : {&lab::InfoPipe(), &lab::RecordPipe()}) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD error = GetNamedSecurityInfoA(pipe->name, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                              nullptr, nullptr, nullptr, nullptr, &descriptor);
+    error = GetNamedSecurityInfoA(
+        pipe->name, SE_FILE_OBJECT,
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+        nullptr, nullptr, nullptr, nullptr, &descriptor);
     char* text = nullptr;
     if (error == ERROR_SUCCESS) {
       ConvertSecurityDescriptorToStringSecurityDescriptorA(
           descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr);
     }
-    ok(text && std::string(text) == "D:P(A;;0x12019b;;;IU)(A;;FA;;;SY)(A;;FA;;;BA)",
-       "%s: error %lu, DACL %s\n", pipe->name, error, text ? text : "");
+    const std::string expected =
+        "D:P(A;;0x12019b;;;IU)(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x12019f;;;" + account + ")";
+    ok(text && std::string(text) == expected, "%s: error %lu, DACL %s\n", pipe->name, error,
+       text ? text : "");
     LocalFree(text);
+    for (const auto& t : tokens) {
+      const lab::Handle token = TokenDenyingOnly(t.denyOnly);
+      const DWORD creates = Granted(descriptor, token.Get(), FILE_CREATE_PIPE_INSTANCE);
+      const DWORD opens = Granted(descriptor, token.Get(), viewer::kClientRights);
+      ok(creates == FILE_CREATE_PIPE_INSTANCE && opens == viewer::kClientRights,
+         "%s, %s: creates %#lx, opens %#lx\n", pipe->name, t.token, creates, opens);
+    }
+    ok(Entries(descriptor) == entries, "%s: entries\n%s", pipe->name, Entries(descriptor).c_str());
     LocalFree(descriptor);
   }
 }
@@ -206,21 +296,35 @@ START_TEST(refuses_to_serve_beside_another_server) {
      "the first viewer stopped serving\n");
 }
 
+namespace {
+
+// What the viewer tells the administrator through `tell`, as written to a file.
+template <typename Tell>
+std::string Told(Tell tell) {
+  const std::string path = lab::TempPath("told");
+  std::FILE* errors = std::fopen(path.c_str(), "wb");
+  tell(errors);
+  std::fclose(errors);
+  const std::string told = lab::FileBytes(path);
+  DeleteFileA(path.c_str());
+  return told;
+}
+
+}  // namespace
+
 START_TEST(refuses_to_serve_pipes_it_cannot_protect) {
-  viewer::LogPipeServer server([](const viewer::ClientMessage&) {},
-                               viewer::LogPipeServer::kUnlimited, "D:(not a descriptor)");
+  viewer::LogPipeServer::Options options;
+  options.pipeSecurity = "D:(not a descriptor)";
+  viewer::LogPipeServer server([](const viewer::ClientMessage&) {}, options);
   viewer::LogPipeServer::Failure failure;
   ok(!server.Start(failure) && failure.reason == viewer::LogPipeServer::Failure::Reason::Security,
      "served without its descriptor\n");
   ok(!WaitNamedPipeA(lab::InfoPipe().name, 1) && GetLastError() == ERROR_FILE_NOT_FOUND,
      "a pipe exists\n");
 
-  const std::string path = lab::TempPath("refusal");
-  std::FILE* errors = std::fopen(path.c_str(), "wb");
-  const int exitCode = viewer::RefuseToServe(failure, errors);
-  std::fclose(errors);
-  const std::string told = lab::FileBytes(path);
-  DeleteFileA(path.c_str());
+  int exitCode = 0;
+  const std::string told =
+      Told([&](std::FILE* errors) { exitCode = viewer::RefuseToServe(failure, errors); });
   ok(exitCode == 1 &&
          told.find("log_viewer: cannot build the pipes' security descriptor (error ") == 0 &&
          told.find("not serving pipes open to everyone\n") != std::string::npos,
@@ -335,26 +439,40 @@ START_TEST(interrupted_while_the_console_does_not_read) {
 }
 
 START_TEST(closing_the_console_prints_what_is_queued) {
-  constexpr size_t kRecords = 200;
-  Viewer viewer("--raw", true);
-  viewer.WaitForOutput("serving");
-  LogNumbered("queued", kRecords);
   // The console is closed while most records wait; the system ends the viewer once its handler
-  // returns.
-  std::thread closing([&] { viewer.Control(CTRL_CLOSE_EVENT); });
-  Sleep(200);
-  viewer.ReadOutputAgain();
-  closing.join();
-  ok(viewer.ExitCode(5000) != STILL_ACTIVE, "the viewer did not end\n");
-  size_t printed = 0;
-  lab::PollUntil(
-      [&] {
-        printed = viewer.PrintedRecords("queued ");
-        return printed == kRecords;
-      },
-      5000);
-  ok(printed == kRecords && viewer.DroppedRecords() == 0, "%zu of %zu printed:\n%s", printed,
-     kRecords, viewer.Output().c_str());
+  // returns. Every record is printed or counted as dropped by then, also when a client holds the
+  // server's stop up with a message it has not completed and the console reads slowly.
+  constexpr size_t kRecords = 200;
+  static const struct {
+    bool clientMidMessage;
+    DWORD chunk, pauseMs;  // what the console takes, how often
+  } cases[] = {{false, 4096, 0}, {true, 256, 100}};
+  for (const auto& c : cases) {
+    Viewer viewer("--raw", true);
+    viewer.WaitForOutput("serving");
+    LogNumbered("queued", kRecords);
+    ombru::FileHandle client;
+    if (c.clientMidMessage) {
+      client.Reset(CreateFileA(lab::InfoPipe().name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
+    }
+    std::thread closing([&] { viewer.Control(CTRL_CLOSE_EVENT); });
+    Sleep(200);
+    viewer.ReadOutputAgain(c.chunk, c.pauseMs);
+    closing.join();
+    ok(viewer.ExitCode(5000) != STILL_ACTIVE, "the viewer did not end\n");
+    size_t printed = 0, dropped = 0;
+    lab::PollUntil(
+        [&] {
+          printed = viewer.PrintedRecords("queued ");
+          dropped = viewer.DroppedRecords();
+          return printed + dropped >= kRecords;
+        },
+        5000);
+    ok(printed + dropped >= kRecords && (c.clientMidMessage || dropped == 0),
+       "client %d: %zu printed, %zu dropped, of %zu:\n%s", c.clientMidMessage, printed, dropped,
+       kRecords, viewer.Output().c_str());
+  }
 }
 
 namespace {
@@ -564,4 +682,227 @@ START_TEST(failed_output_ends_the_viewer_loudly) {
     ok(next.Running() && lab::NowMs() - sent < 2000, "[%s]: the names were not free in time\n",
        arguments);
   }
+  // The output fails while the viewer prints what is queued after Ctrl+Break.
+  Viewer viewer("--raw --queue 50", true);
+  viewer.WaitForOutput("serving");
+  LogNumbered("interrupted", 200);
+  viewer.Control(CTRL_BREAK_EVENT);
+  // The names are free once the server has stopped, before the queue is printed.
+  lab::PollUntil([] { return !PipesExist(); }, 5000);
+  viewer.CloseOutput();
+  const DWORD exitCode = viewer.ExitCode(5000);
+  const std::string output = viewer.Output();
+  ok(exitCode == 3 &&
+         output.find("log_viewer: cannot write to the output (error ") != std::string::npos &&
+         output.find("); stopping\nlog_viewer: ") != std::string::npos &&
+         output.find(" records taken and not printed\n") != std::string::npos,
+     "Ctrl+Break: exit code %lu:\n%s", exitCode, output.c_str());
+}
+
+namespace {
+
+// The server's system calls, one of which fails at its n-th call with ERROR_NOT_ENOUGH_MEMORY;
+// instance creation may instead fail after the first instance of each pipe, with access denied.
+struct FailingCall {
+  const char* call = "";
+  int nth = 0;
+  bool oneInstance = false;
+  int seen = 0;
+} failing;
+
+bool Fails(const char* call) {
+  if (std::string(call) != failing.call || ++failing.seen != failing.nth)
+    return false;
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return true;
+}
+
+viewer::SystemCalls FailingCalls() {
+  viewer::SystemCalls calls;
+  calls.createNamedPipe = [](LPCSTR name, DWORD open, DWORD mode, DWORD instances, DWORD out,
+                             DWORD in, DWORD timeout, LPSECURITY_ATTRIBUTES security) -> HANDLE {
+    if (failing.oneInstance && !(open & FILE_FLAG_FIRST_PIPE_INSTANCE)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return INVALID_HANDLE_VALUE;
+    }
+    return CreateNamedPipeA(name, open, mode, instances, out, in, timeout, security);
+  };
+  calls.createIoCompletionPort = [](HANDLE file, HANDLE port, ULONG_PTR key,
+                                    DWORD threads) -> HANDLE {
+    return Fails("CreateIoCompletionPort") ? nullptr
+                                           : CreateIoCompletionPort(file, port, key, threads);
+  };
+  calls.createThread = [](LPSECURITY_ATTRIBUTES security, SIZE_T stack,
+                          LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
+                          LPDWORD id) -> HANDLE {
+    return Fails("CreateThread") ? nullptr
+                                 : CreateThread(security, stack, start, parameter, flags, id);
+  };
+  calls.createEvent = [](LPSECURITY_ATTRIBUTES security, BOOL manual, BOOL initial,
+                         LPCSTR name) -> HANDLE {
+    return Fails("CreateEventA") ? nullptr : CreateEventA(security, manual, initial, name);
+  };
+  calls.postQueuedCompletionStatus = [](HANDLE port, DWORD bytes, ULONG_PTR key,
+                                        LPOVERLAPPED overlapped) -> BOOL {
+    return !Fails("PostQueuedCompletionStatus") &&
+           PostQueuedCompletionStatus(port, bytes, key, overlapped);
+  };
+  return calls;
+}
+
+
+}  // namespace
+
+START_TEST(failed_start_calls_leave_nothing_behind) {
+  SYSTEM_INFO system;
+  GetSystemInfo(&system);
+  // The workers: two a processor, at least four; the supervisor comes after them.
+  const int supervisor = std::max(4, 2 * static_cast<int>(system.dwNumberOfProcessors)) + 1;
+  const struct {
+    const char* call;
+    int nth;
+  } cases[] = {
+      {"CreateEventA", 1},
+      {"CreateEventA", 2},              // quit, then retired
+      {"CreateIoCompletionPort", 1},    // the port
+      {"CreateIoCompletionPort", 300},  // an instance's tie to it
+      {"CreateThread", 1},
+      {"CreateThread", 2},
+      {"CreateThread", supervisor},
+      {"PostQueuedCompletionStatus", 1},  // the first listening to begin
+      {"PostQueuedCompletionStatus", 400},
+  };
+  for (const auto& c : cases) {
+    failing = {c.call, c.nth};
+    const DWORD handlesBefore = lab::HandleCountOf(GetCurrentProcessId());
+    viewer::LogPipeServer::Failure failure;
+    bool started = true;
+    {
+      viewer::LogPipeServer::Options options;
+      options.calls = FailingCalls();
+      viewer::LogPipeServer server([](const viewer::ClientMessage&) {}, options);
+      started = server.Start(failure);
+      ok(!PipesExist(), "%s %d: a pipe is left\n", c.call, c.nth);
+    }
+    const DWORD handlesAfter = lab::HandleCountOf(GetCurrentProcessId());
+    const std::string told =
+        Told([&](std::FILE* errors) { viewer::RefuseToServe(failure, errors); });
+    const std::string expected =
+        std::string("log_viewer: cannot serve the log pipes: ") + c.call + " failed (error 8)\n";
+    ok(!started && failure.reason == viewer::LogPipeServer::Failure::Reason::System &&
+           told == expected,
+       "%s %d: started %d, told %s", c.call, c.nth, started, told.c_str());
+    ok(handlesAfter == handlesBefore, "%s %d: %lu handles before, %lu after\n", c.call, c.nth,
+       handlesBefore, handlesAfter);
+  }
+  failing = {};
+}
+
+START_TEST(short_of_instances_told_and_served) {
+  // Instance creation fails after the first of each pipe, as it does on Windows for an account
+  // the pipe's DACL does not let create instances.
+  failing = {};
+  failing.oneInstance = true;
+  viewer::LogPipeServer::Options options;
+  options.calls = FailingCalls();
+  viewer::LogPipeServer server([](const viewer::ClientMessage&) {}, options);
+  viewer::LogPipeServer::Failure failure;
+  ok(server.Start(failure), "did not start: error %lu\n", failure.error);
+  std::string told;
+  for (const auto& shortfall : server.Shortfalls())
+    told += Told([&](std::FILE* errors) { viewer::TellShortfall(shortfall, errors); });
+  std::string expected;
+  for (const char* pipe : {"\\\\.\\pipe\\VLM.Log.Info", "\\\\.\\pipe\\VLM.Log"}) {
+    expected += std::string("log_viewer: serving only 1 of 255 instances of ") + pipe +
+                " (error 5): agents writing at the same moment may find it busy and lose "
+                "records\n";
+  }
+  ok(told == expected, "told:\n%s", told.c_str());
+  // One instance a pipe listens: the second client finds it busy.
+  for (const lab::LogPipe* pipe : {&lab::InfoPipe(), &lab::RecordPipe()}) {
+    const ombru::FileHandle first(CreateFileA(pipe->name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                              OPEN_EXISTING, 0, nullptr));
+    const ombru::FileHandle second(CreateFileA(pipe->name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                               OPEN_EXISTING, 0, nullptr));
+    const DWORD error = GetLastError();
+    ok(first && !second && error == ERROR_PIPE_BUSY, "%s: first %d, second %d, error %lu\n",
+       pipe->name, static_cast<bool>(first), static_cast<bool>(second), error);
+  }
+  failing = {};
+}
+
+START_TEST(cut_off_never_lands_on_the_next_client) {
+  // One instance a pipe, clients cut off after 300 ms. The supervisor is held between its look at
+  // a late client and the cut-off; meanwhile that client completes its message and the next one
+  // connects to the same instance. Only then is the cut-off let through, and the next client
+  // writes.
+  failing = {};
+  failing.oneInstance = true;
+  const lab::Handle paused(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  const lab::Handle resume(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  const lab::Handle cutOff(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  const lab::Handle readIssued(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  std::atomic<bool> heldOnce{false};
+  std::mutex lock;
+  std::vector<std::string> received;
+  viewer::LogPipeServer::Options options;
+  options.calls = FailingCalls();
+  options.clientDeadlineMs = 300;
+  options.pause = [&](viewer::LogPipeServer::PausePoint point) {
+    using Point = viewer::LogPipeServer::PausePoint;
+    if (point == Point::ReadIssued) {
+      SetEvent(readIssued.Get());
+    } else if (point == Point::BeforeCutOff && !heldOnce.exchange(true)) {
+      SetEvent(paused.Get());
+      WaitForSingleObject(resume.Get(), 10000);
+    } else if (point == Point::AfterCutOff) {
+      SetEvent(cutOff.Get());
+    }
+  };
+  viewer::LogPipeServer server(
+      [&](const viewer::ClientMessage& message) {
+        const std::lock_guard<std::mutex> hold(lock);
+        received.push_back(message.outcome == viewer::ClientMessage::Outcome::Whole ? message.bytes
+                                                                                    : "cut off");
+      },
+      options);
+  viewer::LogPipeServer::Failure failure;
+  ok(server.Start(failure), "did not start\n");
+
+  const auto connect = [] {
+    WaitNamedPipeA(lab::InfoPipe().name, 5000);
+    return ombru::FileHandle(CreateFileA(lab::InfoPipe().name, GENERIC_READ | GENERIC_WRITE, 0,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+  };
+  const auto write = [](const ombru::FileHandle& client, const std::string& message) {
+    DWORD written = 0;
+    return WriteFile(client.Get(), message.data(), static_cast<DWORD>(message.size()), &written,
+                     nullptr) != FALSE;
+  };
+  ombru::FileHandle late = connect();
+  ok(WaitForSingleObject(paused.Get(), 5000) == WAIT_OBJECT_0, "no client cut off\n");
+  ResetEvent(readIssued.Get());  // the late client's
+  ok(write(late, "late"), "the late client could not write\n");
+  late.Reset();
+  ombru::FileHandle next;
+  std::thread connecting([&] { next = connect(); });
+  // The next client's read, if the server lets one be issued before the cut-off.
+  WaitForSingleObject(readIssued.Get(), 1000);
+  SetEvent(resume.Get());
+  WaitForSingleObject(cutOff.Get(), 5000);
+  connecting.join();
+  ok(static_cast<bool>(next) && write(next, "next"), "the next client could not write\n");
+  next.Reset();
+  lab::PollUntil(
+      [&] {
+        const std::lock_guard<std::mutex> hold(lock);
+        return received.size() >= 2;
+      },
+      5000);
+  const std::lock_guard<std::mutex> hold(lock);
+  std::string all;
+  for (const std::string& message : received)
+    all += "[" + message + "]";
+  ok(all == "[late][next]", "received %s\n", all.c_str());
+  failing = {};
 }

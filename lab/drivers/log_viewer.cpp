@@ -75,13 +75,17 @@ std::string LogViewer::WaitForOutputs(const std::vector<std::string>& texts,
   return Output();
 }
 
-void LogViewer::ReadOutputAgain() {
-  reader = std::thread([this] {
+void LogViewer::ReadOutputAgain(DWORD chunk, DWORD pauseMs) {
+  reader = std::thread([this, chunk, pauseMs] {
     char buffer[4096];
     DWORD read = 0;
-    while (ReadFile(held.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-      const std::lock_guard<std::mutex> hold(lock);
-      heldOutput.append(buffer, read);
+    while (ReadFile(held.Get(), buffer, std::min<DWORD>(chunk, sizeof(buffer)), &read, nullptr) &&
+           read > 0) {
+      {
+        const std::lock_guard<std::mutex> hold(lock);
+        heldOutput.append(buffer, read);
+      }
+      Sleep(pauseMs);
     }
   });
 }

@@ -30,7 +30,8 @@ class LogViewer {
   // time, so records sent one after another may be printed in another order.
   std::string WaitForOutputs(const std::vector<std::string>& texts, DWORD timeoutMs = 5000) const;
 
-  void ReadOutputAgain();
+  // Reads the held output from now on; a slow console takes `chunk` bytes every `pauseMs`.
+  void ReadOutputAgain(DWORD chunk = 4096, DWORD pauseMs = 0);
   // Closes the held output's only reader: an output whose reader is gone.
   void CloseOutput() { held.Reset(); }
   std::string HeldOutput();

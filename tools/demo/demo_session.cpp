@@ -23,6 +23,7 @@
 #include "drivers/shell.h"
 #include "framework/unique_handle.h"
 #include "log_viewer/pipe_server.h"
+#include "log_viewer/refusal.h"
 #include "log_viewer/record_text.h"
 #include "log_viewer/terminal_text.h"
 #include "log_viewer/text_encoding.h"
@@ -171,8 +172,7 @@ int main(int argc, char** argv) {
   });
   viewer::LogPipeServer::Failure failure;
   if (!collector.Start(failure)) {
-    std::fprintf(stderr, "demo: cannot serve %s (error %lu)\n", failure.pipe->name, failure.error);
-    return 1;
+    return viewer::RefuseToServe(failure, stderr);
   }
 
   // Each step shows what happened during the one before, in time order.

@@ -18,14 +18,16 @@
 // within about 2 s, printing what is queued if the console takes it in that time and saying how
 // many records it dropped otherwise; when its console is closed it prints what is queued before the
 // system ends it. It refuses to start, with exit code 1, when it cannot protect its pipes (their
-// security descriptor cannot be built), and while another collector or viewer serves either pipe:
-// clients take whichever instance is free, so both would lose records.
+// security descriptor cannot be built), when a system call it needs fails, and while another
+// collector or viewer serves either pipe: clients take whichever instance is free, so both would
+// lose records.
 #include <windows.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "framework/unique_handle.h"
@@ -50,7 +52,9 @@ constexpr DWORD kLastWordMs = 300;
 
 HANDLE stopRequested = nullptr;
 HANDLE ended = nullptr;
-std::atomic<DWORD> endWithinMs{kInterruptedEndMs};
+// Set when the system will end the viewer: what is queued is printed until then, counted from
+// the event, whatever the stop of the server took.
+std::atomic<double> systemEndsAtMs{std::numeric_limits<double>::infinity()};
 std::atomic<bool> outputFailed{false};
 std::atomic<unsigned long> outputError{0};
 
@@ -64,7 +68,7 @@ BOOL WINAPI OnConsoleControl(DWORD control) {
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
       // The system ends the process once this returns: not before what is queued is printed.
-      endWithinMs = kSystemEndMs - kLastWordMs;
+      systemEndsAtMs = viewer::NowMs() + kSystemEndMs;
       SetEvent(stopRequested);
       WaitForSingleObject(ended, kSystemEndMs);
       return TRUE;
@@ -80,16 +84,25 @@ DWORD WINAPI WriteLastWord(void* text) {
   return 0;
 }
 
-// The printer is stuck in a console that does not read, holding the C runtime's lock on standard
-// output, which an ordinary exit would wait for too: say what was lost, if standard error takes
-// it in time, and end at once. Does not return.
-void EndWithoutPrinter(size_t unprinted) {
-  const std::string word = "log_viewer: " + std::to_string(unprinted) +
-                           " records dropped at the end: the output was not being read\n";
+// Says the last word on standard error, if it takes it in time, and ends at once with
+// `exitCode`. The printer may be stuck in a console that does not read, holding the C runtime's
+// lock on standard output, which an ordinary exit would wait for too; a standard error that does
+// not read holds up the word, never the end. Does not return.
+[[noreturn]] void EndSaying(const std::string& word, UINT exitCode) {
   const ombru::Handle writer(
       CreateThread(nullptr, 0, WriteLastWord, const_cast<std::string*>(&word), 0, nullptr));
   WaitForSingleObject(writer.Get(), kLastWordMs);
-  TerminateProcess(GetCurrentProcess(), 0);
+  TerminateProcess(GetCurrentProcess(), exitCode);
+  for (;;)
+    Sleep(INFINITE);  // not reached: the process has ended
+}
+
+// How long what is queued may take to print, once the server has stopped.
+DWORD FinishWithinMs() {
+  const double left = systemEndsAtMs - kLastWordMs - viewer::NowMs();
+  if (left == std::numeric_limits<double>::infinity())
+    return kInterruptedEndMs;
+  return left > 0 ? static_cast<DWORD>(left) : 0;
 }
 
 struct Options {
@@ -160,33 +173,39 @@ int main(int argc, char** argv) {
         SetEvent(stopRequested);
       });
   {
+    viewer::LogPipeServer::Options serving;
+    serving.largestMessage = kLargestMessage;
     viewer::LogPipeServer server(
         [&](const viewer::ClientMessage& message) {
           viewer::Received received = {message, viewer::NowMs(), {}};
           GetSystemTime(&received.utc);
           queue.Push(std::move(received));
         },
-        kLargestMessage);
+        serving);
     viewer::LogPipeServer::Failure failure;
     if (!server.Start(failure))
       return viewer::RefuseToServe(failure, stderr);
+    // Served all the same: fewer instances lose records only to a burst, none lose every record.
+    for (const viewer::LogPipeServer::Shortfall& shortfall : server.Shortfalls())
+      viewer::TellShortfall(shortfall, stderr);
     std::fprintf(stderr, "log_viewer: serving %s and %s\n", viewer::InfoPipe().name,
                  viewer::RecordPipe().name);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     WaitForSingleObject(stop.Get(), INFINITE);
   }  // no record comes in any more, and the pipes are free
+  // The output may also fail while what is queued is printed.
+  const size_t unprinted = queue.Finish(outputFailed ? 0 : FinishWithinMs());
   if (outputFailed) {
-    const size_t unprinted = queue.Finish(0);
-    std::fprintf(stderr,
-                 "log_viewer: cannot write to the output (error %lu); stopping\n"
-                 "log_viewer: %zu records taken and not printed\n",
-                 outputError.load(), unprinted);
-    std::fflush(stderr);
-    SetEvent(end.Get());
-    return kExitOutputFailed;
+    EndSaying("log_viewer: cannot write to the output (error " +
+                  std::to_string(outputError.load()) + "); stopping\nlog_viewer: " +
+                  std::to_string(unprinted) + " records taken and not printed\n",
+              kExitOutputFailed);
   }
-  if (const size_t unprinted = queue.Finish(endWithinMs))
-    EndWithoutPrinter(unprinted);
+  if (unprinted) {
+    EndSaying("log_viewer: " + std::to_string(unprinted) +
+                  " records dropped at the end: the output was not being read\n",
+              0);
+  }
   SetEvent(end.Get());
   return 0;
 }

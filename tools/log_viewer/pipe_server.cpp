@@ -4,7 +4,9 @@
 
 #include <algorithm>
 
+#include "framework/exclusive_lock.h"
 #include "log_viewer/clock.h"
+#include "log_viewer/pipe_security.h"
 
 namespace viewer {
 namespace {
@@ -29,13 +31,6 @@ constexpr ULONG_PTR kBegin = 1;
 constexpr ULONG_PTR kPosted = 2;
 constexpr ULONG_PTR kQuit = 3;
 
-ombru::FileHandle CreateInstance(const LogPipe& pipe, SECURITY_ATTRIBUTES& security, DWORD flags) {
-  return ombru::FileHandle(CreateNamedPipeA(
-      pipe.name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | flags,
-      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
-      PIPE_UNLIMITED_INSTANCES, kBufferSize, kBufferSize, 0, &security));
-}
-
 // Windows refuses a first instance of an existing pipe; Wine ignores the flag, so there the count
 // of the pipe's instances tells.
 bool HasOtherInstances(HANDLE firstInstance) {
@@ -54,6 +49,10 @@ struct LogPipeServer::Instance : OVERLAPPED {
 
   const LogPipe* pipe = nullptr;
   ombru::FileHandle handle;
+  // Held by the worker while it sets the state for the instance's next call and issues it, and by
+  // the supervisor from its look at the state to the cut-off: every call shares the one
+  // OVERLAPPED, so a cut-off meant for a late client must not land on the next client's call.
+  SRWLOCK call = SRWLOCK_INIT;
   std::atomic<State> state{State::Listening};
   std::atomic<double> deadlineMs{0};
   DWORD postedError = 0;  // of a call that ended at once, and was posted to the port
@@ -61,13 +60,19 @@ struct LogPipeServer::Instance : OVERLAPPED {
   char buffer[4096];
 };
 
-LogPipeServer::LogPipeServer(Handler handler, size_t largestMessage, const char* pipeSecurity)
-    : handler(std::move(handler)),
-      largestMessage(largestMessage),
-      quit(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-      retired(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
-          pipeSecurity, SDDL_REVISION_1, &security.lpSecurityDescriptor, nullptr)) {
+LogPipeServer::LogPipeServer(Handler handler) : LogPipeServer(std::move(handler), Options()) {}
+
+LogPipeServer::LogPipeServer(Handler handler, Options options)
+    : handler(std::move(handler)), options(std::move(options)) {
+  std::string descriptor;
+  if (this->options.pipeSecurity) {
+    descriptor = this->options.pipeSecurity;
+  } else if (const std::string account = OwnAccountSid(securityError); !account.empty()) {
+    descriptor = PipeSecurity(account);
+  }
+  if (!descriptor.empty() &&
+      !ConvertStringSecurityDescriptorToSecurityDescriptorA(
+          descriptor.c_str(), SDDL_REVISION_1, &security.lpSecurityDescriptor, nullptr)) {
     securityError = GetLastError();
   }
 }
@@ -80,47 +85,101 @@ LogPipeServer::~LogPipeServer() {
 bool LogPipeServer::Start(Failure& failure) {
   // Never a pipe open to everyone.
   if (!security.lpSecurityDescriptor) {
-    failure = {Failure::Reason::Security, &InfoPipe(), securityError};
+    failure = {Failure::Reason::Security, nullptr, securityError};
     return false;
   }
-  const auto refuse = [&](Failure refusal) {
-    failure = refusal;
-    instances.clear();
-    return false;
-  };
-  // Both names first: a refusal leaves no client half served.
+  if (CreateInstances(failure) && StartServing(failure))
+    return true;
+  instances.clear();
+  return false;
+}
+
+// Both names first: a refusal leaves no client half served. A pipe whose next instance cannot be
+// created is served with those it has, and the shortfall is kept for the administrator.
+bool LogPipeServer::CreateInstances(Failure& failure) {
   const LogPipe* pipes[] = {&InfoPipe(), &RecordPipe()};
+  Shortfall made[] = {{pipes[0], 0, 0}, {pipes[1], 0, 0}};
   for (size_t round = 0; round < kInstances; ++round) {
-    for (const LogPipe* pipe : pipes) {
+    for (Shortfall& pipe : made) {
+      if (pipe.served < round)
+        continue;
       auto instance = std::make_unique<Instance>();
-      instance->pipe = pipe;
-      instance->handle =
-          CreateInstance(*pipe, security, round == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+      instance->pipe = pipe.pipe;
+      instance->handle.Reset(options.calls.createNamedPipe(
+          pipe.pipe->name,
+          PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED |
+              (round == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
+          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+          PIPE_UNLIMITED_INSTANCES, kBufferSize, kBufferSize, 0, &security));
       if (!instance->handle) {
-        const DWORD error = GetLastError();
+        pipe.error = GetLastError();
         if (round > 0)
-          // Not provoked: the system out of resources. The pipe is served with what it has.
           continue;
-        const bool served = error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY;
-        return refuse({served ? Failure::Reason::Served : Failure::Reason::System, pipe, error});
+        const bool served = pipe.error == ERROR_ACCESS_DENIED || pipe.error == ERROR_PIPE_BUSY;
+        failure = {served ? Failure::Reason::Served : Failure::Reason::System, pipe.pipe,
+                   pipe.error, "CreateNamedPipeA"};
+        return false;
       }
-      if (round == 0 && HasOtherInstances(instance->handle.Get()))
-        return refuse({Failure::Reason::Served, pipe, ERROR_ACCESS_DENIED});
+      if (round == 0 && HasOtherInstances(instance->handle.Get())) {
+        failure = {Failure::Reason::Served, pipe.pipe, ERROR_ACCESS_DENIED};
+        return false;
+      }
       instances.push_back(std::move(instance));
+      ++pipe.served;
     }
   }
-  workers = Workers();
-  port.Reset(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, workers));
-  for (const auto& instance : instances)
-    CreateIoCompletionPort(instance->handle.Get(), port.Get(), kIssued, 0);
+  for (const Shortfall& pipe : made) {
+    if (pipe.served < kInstances)
+      shortfalls.push_back(pipe);
+  }
+  return true;
+}
+
+bool LogPipeServer::StartServing(Failure& failure) {
+  const SystemCalls& calls = options.calls;
+  const auto fail = [&](const char* call) {
+    failure = {Failure::Reason::System, nullptr, GetLastError(), call};
+    EndThreads();
+    return false;
+  };
+  quit.Reset(calls.createEvent(nullptr, TRUE, FALSE, nullptr));
+  if (!quit)
+    return fail("CreateEventA");
+  retired.Reset(calls.createEvent(nullptr, TRUE, FALSE, nullptr));
+  if (!retired)
+    return fail("CreateEventA");
+  const int wanted = Workers();
+  port.Reset(calls.createIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, wanted));
+  if (!port)
+    return fail("CreateIoCompletionPort");
+  for (const auto& instance : instances) {
+    if (!calls.createIoCompletionPort(instance->handle.Get(), port.Get(), kIssued, 0))
+      return fail("CreateIoCompletionPort");
+  }
   live = instances.size();
-  for (int i = 0; i < workers; ++i)
-    threads.emplace_back(CreateThread(nullptr, 0, Work, this, 0, nullptr));
-  threads.emplace_back(CreateThread(nullptr, 0, Supervise, this, 0, nullptr));
+  while (workers < wanted) {
+    ombru::Handle worker(calls.createThread(nullptr, 0, Work, this, 0, nullptr));
+    if (!worker)
+      return fail("CreateThread");
+    threads.push_back(std::move(worker));
+    ++workers;
+  }
+  ombru::Handle supervisor(calls.createThread(nullptr, 0, Supervise, this, 0, nullptr));
+  if (!supervisor)
+    return fail("CreateThread");
+  threads.push_back(std::move(supervisor));
   // The workers begin every listening: under Wine a call is completed through the thread that
   // made it, and they wait for completions all the time.
-  for (const auto& instance : instances)
-    PostQueuedCompletionStatus(port.Get(), 0, kBegin, instance.get());
+  for (size_t i = 0; i < instances.size(); ++i) {
+    if (!calls.postQueuedCompletionStatus(port.Get(), 0, kBegin, instances[i].get())) {
+      failure = {Failure::Reason::System, nullptr, GetLastError(), "PostQueuedCompletionStatus"};
+      // Those not begun have no call to end; the others end as at any stop.
+      while (i < instances.size())
+        Retire(*instances[i++]);
+      Stop();
+      return false;
+    }
+  }
   return true;
 }
 
@@ -130,18 +189,25 @@ void LogPipeServer::Stop() {
   stopDeadlineMs = NowMs() + kStopGraceMs;
   stopping = true;
   for (const auto& instance : instances) {
+    const ombru::ExclusiveLock hold(instance->call);
     if (instance->state == Instance::State::Listening)
       CancelIoEx(instance->handle.Get(), instance.get());
   }
   // A cancellation that came before its call is repeated by the supervisor.
   WaitForSingleObject(retired.Get(), INFINITE);
+  EndThreads();
+  instances.clear();
+}
+
+// Ends the threads that run, none of which has a call of an instance to take any more.
+void LogPipeServer::EndThreads() {
   SetEvent(quit.Get());
   for (int i = 0; i < workers; ++i)
     PostQueuedCompletionStatus(port.Get(), 0, kQuit, nullptr);
   for (const ombru::Handle& thread : threads)
     WaitForSingleObject(thread.Get(), INFINITE);
   threads.clear();
-  instances.clear();
+  workers = 0;
 }
 
 DWORD WINAPI LogPipeServer::Work(void* parameter) {
@@ -173,8 +239,7 @@ void LogPipeServer::Completed(Instance& instance, DWORD transferred, DWORD error
   } else if (stopping) {
     Retire(instance);
   } else {
-    // Not provoked: a listening that failed, or was cancelled by a sweep that saw the instance
-    // still reading a moment before.
+    // Not provoked: a listening that failed.
     Listen(instance);
   }
 }
@@ -185,11 +250,15 @@ void LogPipeServer::Listen(Instance& instance) {
     Retire(instance);
     return;
   }
-  instance.state = Instance::State::Listening;
-  static_cast<OVERLAPPED&>(instance) = {};
-  if (ConnectNamedPipe(instance.handle.Get(), &instance))
-    return;
-  const DWORD error = GetLastError();
+  DWORD error = 0;
+  {
+    const ombru::ExclusiveLock hold(instance.call);
+    instance.state = Instance::State::Listening;
+    static_cast<OVERLAPPED&>(instance) = {};
+    if (ConnectNamedPipe(instance.handle.Get(), &instance))
+      return;
+    error = GetLastError();
+  }
   if (error == ERROR_IO_PENDING)
     return;
   // A fast client may have connected, written and even closed before this call: its message still
@@ -208,20 +277,27 @@ void LogPipeServer::Connected(Instance& instance) {
   message.pipe = instance.pipe;
   GetNamedPipeClientProcessId(instance.handle.Get(), &message.processId);
   GetNamedPipeClientSessionId(instance.handle.Get(), &message.sessionId);
-  instance.deadlineMs = NowMs() + kClientDeadlineMs;
-  instance.state = Instance::State::Reading;
+  {
+    const ombru::ExclusiveLock hold(instance.call);
+    instance.deadlineMs = NowMs() + options.clientDeadlineMs;
+    instance.state = Instance::State::Reading;
+  }
   Read(instance);
 }
 
 void LogPipeServer::Read(Instance& instance) {
-  static_cast<OVERLAPPED&>(instance) = {};
-  if (ReadFile(instance.handle.Get(), instance.buffer, sizeof(instance.buffer), nullptr,
-               &instance)) {
-    return;
+  DWORD error = 0;
+  {
+    const ombru::ExclusiveLock hold(instance.call);
+    static_cast<OVERLAPPED&>(instance) = {};
+    if (!ReadFile(instance.handle.Get(), instance.buffer, sizeof(instance.buffer), nullptr,
+                  &instance)) {
+      error = GetLastError();
+    }
   }
-  const DWORD error = GetLastError();
+  Pause(PausePoint::ReadIssued);
   // A message longer than the buffer completes through the port as well.
-  if (error != ERROR_IO_PENDING && error != ERROR_MORE_DATA)
+  if (error != 0 && error != ERROR_IO_PENDING && error != ERROR_MORE_DATA)
     Post(instance, error);
 }
 
@@ -252,12 +328,12 @@ void LogPipeServer::Received(Instance& instance, DWORD transferred, DWORD error)
 
 // Told by the size still waiting in the pipe, before more of the message is read.
 bool LogPipeServer::DropIfTooLarge(Instance& instance) const {
-  if (largestMessage == kUnlimited)
+  if (options.largestMessage == kUnlimited)
     return false;
   ClientMessage& message = instance.message;
   DWORD left = 0;
   PeekNamedPipe(instance.handle.Get(), nullptr, 0, nullptr, nullptr, &left);
-  if (message.size + left <= largestMessage)
+  if (message.size + left <= options.largestMessage)
     return false;
   message.size += left;
   message.bytes.clear();
@@ -279,7 +355,9 @@ void LogPipeServer::Retire(Instance& instance) {
 
 void LogPipeServer::Post(Instance& instance, DWORD error) {
   instance.postedError = error;
-  PostQueuedCompletionStatus(port.Get(), 0, kPosted, &instance);
+  if (!options.calls.postQueuedCompletionStatus(port.Get(), 0, kPosted, &instance))
+    // Not provoked: a port that takes no more. The call's end is taken here instead.
+    Completed(instance, 0, error);
 }
 
 DWORD WINAPI LogPipeServer::Supervise(void* parameter) {
@@ -291,14 +369,23 @@ DWORD WINAPI LogPipeServer::Supervise(void* parameter) {
 
 // Cuts off the clients past their deadline; once stopping, also every listening still under way.
 void LogPipeServer::Sweep() {
-  const double now = NowMs();
   for (const auto& instance : instances) {
+    const ombru::ExclusiveLock hold(instance->call);
     const Instance::State state = instance->state;
-    if ((state == Instance::State::Reading && now >= Deadline(*instance)) ||
-        (state == Instance::State::Listening && stopping)) {
-      CancelIoEx(instance->handle.Get(), instance.get());
-    }
+    const bool late = state == Instance::State::Reading && NowMs() >= Deadline(*instance);
+    if (!late && !(state == Instance::State::Listening && stopping))
+      continue;
+    if (late)
+      Pause(PausePoint::BeforeCutOff);
+    CancelIoEx(instance->handle.Get(), instance.get());
+    if (late)
+      Pause(PausePoint::AfterCutOff);
   }
+}
+
+void LogPipeServer::Pause(PausePoint point) const {
+  if (options.pause)
+    options.pause(point);
 }
 
 }  // namespace viewer

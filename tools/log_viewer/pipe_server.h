@@ -30,13 +30,6 @@
 
 namespace viewer {
 
-// Interactive users (the agents run as them) may open a pipe for reading and writing, which is
-// all a client needs, but never create an instance of it (FILE_CREATE_PIPE_INSTANCE, 0x4): no
-// user can serve the name beside the viewer and take a share of every session's records. SYSTEM
-// and Administrators have full access; nobody else, whether Everyone, anonymous or a network
-// logon, may open it at all.
-inline constexpr char kPipeSecurity[] = "D:P(A;;0x12019b;;;IU)(A;;FA;;;SY)(A;;FA;;;BA)";
-
 // How long a client may take from its connection to the end of its message.
 inline constexpr DWORD kClientDeadlineMs = 3000;
 
@@ -55,6 +48,15 @@ struct ClientMessage {
   size_t size = 0;
 };
 
+// The system calls the server's start depends on, so that a test can fail any one of them.
+struct SystemCalls {
+  decltype(&CreateNamedPipeA) createNamedPipe = CreateNamedPipeA;
+  decltype(&CreateIoCompletionPort) createIoCompletionPort = CreateIoCompletionPort;
+  decltype(&CreateThread) createThread = CreateThread;
+  decltype(&CreateEventA) createEvent = CreateEventA;
+  decltype(&PostQueuedCompletionStatus) postQueuedCompletionStatus = PostQueuedCompletionStatus;
+};
+
 class LogPipeServer {
  public:
   // Called on the serving threads, possibly several at once, once for every connection that
@@ -65,9 +67,22 @@ class LogPipeServer {
   // The instances of each pipe: the system's limit a name.
   static constexpr size_t kInstances = PIPE_UNLIMITED_INSTANCES;
 
-  // `pipeSecurity`: the pipes' security descriptor, in the security descriptor string format.
-  explicit LogPipeServer(Handler handler, size_t largestMessage = kUnlimited,
-                         const char* pipeSecurity = kPipeSecurity);
+  // Where a test may hold the server: the supervisor between its look at a client past its
+  // deadline and the cut-off, and after it; a worker once it has issued a read.
+  enum class PausePoint { BeforeCutOff, AfterCutOff, ReadIssued };
+
+  struct Options {
+    size_t largestMessage = kUnlimited;
+    // The pipes' security descriptor, in the security descriptor string format; null: the
+    // viewer's own (pipe_security.h), for the account it runs as.
+    const char* pipeSecurity = nullptr;
+    DWORD clientDeadlineMs = kClientDeadlineMs;
+    SystemCalls calls;
+    std::function<void(PausePoint)> pause;
+  };
+
+  explicit LogPipeServer(Handler handler);
+  LogPipeServer(Handler handler, Options options);
   ~LogPipeServer();  // stops serving
   LogPipeServer(const LogPipeServer&) = delete;
   LogPipeServer& operator=(const LogPipeServer&) = delete;
@@ -76,17 +91,28 @@ class LogPipeServer {
     enum class Reason {
       Security,  // the pipes' security descriptor could not be built
       Served,    // another server already serves the pipe
-      System,    // the pipe could not be created
+      System,    // a system call the server needs failed
     };
     Reason reason = Reason::System;
     const LogPipe* pipe = nullptr;
-    DWORD error = 0;  // the system's error code
+    DWORD error = 0;             // the system's error code
+    const char* call = nullptr;  // the call that failed, for System
   };
 
-  // Creates the first instance of both pipes, then the others, and serves them all. Fails when the
-  // pipes cannot be protected, or when either already exists: a second server would take a share
-  // of the first one's clients.
+  // Fewer instances of a pipe than the server set out to serve.
+  struct Shortfall {
+    const LogPipe* pipe = nullptr;
+    size_t served = 0;
+    DWORD error = 0;  // why the next one could not be created
+  };
+
+  // Creates the first instance of both pipes, then the others, and serves them all. Fails, having
+  // closed whatever it created, when the pipes cannot be protected, when either already exists (a
+  // second server would take a share of the first one's clients), or when a call it needs fails.
   bool Start(Failure& failure);
+
+  // The pipes served with fewer than kInstances instances, once started.
+  const std::vector<Shortfall>& Shortfalls() const { return shortfalls; }
 
   // Takes no new client, reads what the connected ones have written (giving each at most a short
   // grace to complete its message), closes every instance of both pipes, so that another server
@@ -96,6 +122,8 @@ class LogPipeServer {
  private:
   struct Instance;
 
+  bool CreateInstances(Failure& failure);
+  bool StartServing(Failure& failure);
   static DWORD WINAPI Work(void* server);
   static DWORD WINAPI Supervise(void* server);
   void Completed(Instance& instance, DWORD transferred, DWORD error);
@@ -107,17 +135,21 @@ class LogPipeServer {
   double Deadline(const Instance& instance) const;
   void Retire(Instance& instance);
   void Post(Instance& instance, DWORD error);
+  void CutOff(Instance& instance, bool due);
   void Sweep();
+  void Pause(PausePoint point) const;
+  void EndThreads();
 
   Handler handler;
-  size_t largestMessage;
+  Options options;
   SECURITY_ATTRIBUTES security = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
   DWORD securityError = 0;
   std::vector<std::unique_ptr<Instance>> instances;
+  std::vector<Shortfall> shortfalls;
   ombru::Handle port;
-  ombru::Handle quit;     // ends the supervisor
-  ombru::Handle retired;  // set once every instance has retired, when stopping
-  int workers = 0;
+  ombru::Handle quit;                  // ends the supervisor
+  ombru::Handle retired;               // set once every instance has retired, when stopping
+  int workers = 0;                     // running
   std::vector<ombru::Handle> threads;  // the workers, then the supervisor
   std::atomic<bool> stopping{false};
   std::atomic<double> stopDeadlineMs{std::numeric_limits<double>::infinity()};

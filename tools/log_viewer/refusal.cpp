@@ -18,11 +18,21 @@ int RefuseToServe(const LogPipeServer::Failure& failure, std::FILE* errors) {
                    failure.pipe->name);
       break;
     case LogPipeServer::Failure::Reason::System:
-      std::fprintf(errors, "log_viewer: cannot serve %s (error %lu)\n", failure.pipe->name, error);
+      std::fprintf(errors, "log_viewer: cannot serve %s: %s failed (error %lu)\n",
+                   failure.pipe ? failure.pipe->name : "the log pipes", failure.call, error);
       break;
   }
   std::fflush(errors);
   return 1;
+}
+
+void TellShortfall(const LogPipeServer::Shortfall& shortfall, std::FILE* errors) {
+  std::fprintf(errors,
+               "log_viewer: serving only %zu of %zu instances of %s (error %lu): agents writing "
+               "at the same moment may find it busy and lose records\n",
+               shortfall.served, LogPipeServer::kInstances, shortfall.pipe->name,
+               static_cast<unsigned long>(shortfall.error));
+  std::fflush(errors);
 }
 
 }  // namespace viewer
