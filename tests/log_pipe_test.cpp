@@ -176,13 +176,17 @@ START_TEST(debug_output_never_waits_for_its_monitor) {
      writer.Dropped());
   SetEvent(letGo.Get());
   ok(writer.Flush(5000), "not flushed once the monitor reads\n");
+  // 63 characters and the line's end fill the 64 bytes exactly; 64 characters do not fit.
+  writer.Enqueue({std::string(63, 'y')});
+  ok(writer.Flush(5000), "not flushed\n");
   writer.Enqueue({std::string(64, 'x')});
   writer.Enqueue({"last"});
   ok(writer.Flush(5000) && writer.Dropped() == 4, "%zu dropped\n", writer.Dropped());
   std::string lines;
   for (const std::string& line : written)
     lines += "[" + line + "]";
-  ok(lines == "[first][a][b][c][f][last]", "written %s\n", lines.c_str());
+  ok(lines == "[first][a][b][c][f][" + std::string(63, 'y') + "][last]", "written %s\n",
+     lines.c_str());
 }
 
 namespace {

@@ -750,7 +750,6 @@ viewer::SystemCalls FailingCalls() {
   return calls;
 }
 
-
 }  // namespace
 
 START_TEST(failed_start_calls_leave_nothing_behind) {
@@ -905,4 +904,20 @@ START_TEST(cut_off_never_lands_on_the_next_client) {
     all += "[" + message + "]";
   ok(all == "[late][next]", "received %s\n", all.c_str());
   failing = {};
+}
+
+START_TEST(stop_gives_a_silent_client_only_its_grace) {
+  // Ctrl+C while a client is connected and silent: it holds the end up by the stop's grace
+  // (0.5 s), not by its own 3 s, and the names are free within the promised 2 s.
+  Viewer viewer("");
+  viewer.WaitForOutput("serving");
+  const ombru::FileHandle client(CreateFileA(lab::InfoPipe().name, GENERIC_READ | GENERIC_WRITE, 0,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+  ok(static_cast<bool>(client), "the client could not connect\n");
+  const double stopped = lab::NowMs();
+  viewer.Control(CTRL_C_EVENT);
+  const DWORD exitCode = viewer.ExitCode(5000);
+  const double ms = lab::NowMs() - stopped;
+  lab::LogCollector next;
+  ok(exitCode == 0 && ms < 2000 && next.Running(), "exit code %lu after %.0f ms\n", exitCode, ms);
 }

@@ -339,3 +339,54 @@ START_TEST(held_runtime_merges_reports_and_grows_nothing) {
   ConfigureDirectoryClient({});
   UseDirectoryClient(DirectoryClient::Absent);
 }
+
+START_TEST(identity_compared_logged_and_sent_whole) {
+  // The longest identity the agent's 256-byte buffer holds, and one character less; then, with
+  // local storage, a repeated broadcast finds what the agent already saw and logs nothing of it.
+  for (const size_t length : {size_t{255}, size_t{254}}) {
+    ShellStandIn shell;
+    RuntimeStandIn runtime;
+    runtime.SetStorageType("2");
+    const std::string identity = "CN=" + std::string(length - 3, 'a');
+    DirectoryClientSettings settings;
+    settings.identity = identity.c_str();
+    ConfigureDirectoryClient(settings);
+    LogCollector collector;
+    UseDirectoryClient(DirectoryClient::Complete);
+    Agent agent;
+    const std::string expected =
+        "[Detected environment change][Detected Novell user changed from "
+        "\"\" to \"" +
+        identity + "\"][Notifying OMBR of user change (NDS\\" + identity + ")]";
+    ok(Bracketed(Logged(collector, 3)) == expected, "%zu: logged %s\n", length,
+       Bracketed(Logged(collector, 3)).c_str());
+    const auto messages = PollForCount([&] { return runtime.Messages(); }, 1, 10000);
+    ok(messages.size() == 1 && ArgumentString(messages[0].inArguments.at(0)) == identity,
+       "%zu: not sent whole\n", length);
+    // The same identity again is no change.
+    agent.SettingChange("Environment");
+    ok(Bracketed(Logged(collector, 4), 3) == "[Detected environment change]", "%zu: again: %s\n",
+       length, Bracketed(Logged(collector, 4), 3).c_str());
+  }
+  {
+    ShellStandIn shell;
+    RuntimeStandIn runtime;
+    runtime.SetStorageType("1");
+    ConfigureDirectoryClient({});
+    LogCollector collector;
+    UseDirectoryClient(DirectoryClient::Complete);
+    Agent agent;
+    Logged(collector, 3);
+    for (int i = 0; i < 2; ++i)
+      agent.SettingChange("Environment");
+    // A last broadcast of another section marks the end of what these two logged.
+    agent.SettingChange("Policy");
+    ok(Bracketed(Logged(collector, 6), 3) ==
+           "[Detected environment change][Detected environment change]"
+           "[OMBRU::OnSettingChange::Policy]",
+       "local storage, the same identity: %s\n", Bracketed(Logged(collector, 6), 3).c_str());
+    ok(runtime.Sent(901).empty(), "a user change was reported\n");
+  }
+  ConfigureDirectoryClient({});
+  UseDirectoryClient(DirectoryClient::Absent);
+}
