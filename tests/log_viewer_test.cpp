@@ -47,6 +47,12 @@ void LogNumbered(const char* stem, size_t count) {
     log.LogInfo((std::string(stem) + " " + std::to_string(i)).c_str());
 }
 
+// A client of the pipe, as any process of the machine may open one; nothing written yet.
+ombru::FileHandle Connect(const char* pipe) {
+  return ombru::FileHandle(
+      CreateFileA(pipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
 bool PipesExist() {
   return WaitNamedPipeA(lab::InfoPipe().name, 1) || GetLastError() != ERROR_FILE_NOT_FOUND ||
          WaitNamedPipeA(lab::RecordPipe().name, 1) || GetLastError() != ERROR_FILE_NOT_FOUND;
@@ -334,8 +340,7 @@ START_TEST(refuses_to_serve_pipes_it_cannot_protect) {
 START_TEST(silent_client_holds_up_no_agent) {
   Viewer viewer("");
   viewer.WaitForOutput("serving");
-  const ombru::FileHandle silent(CreateFileA(lab::InfoPipe().name, GENERIC_READ | GENERIC_WRITE, 0,
-                                             nullptr, OPEN_EXISTING, 0, nullptr));
+  const ombru::FileHandle silent = Connect(lab::InfoPipe().name);
   ok(static_cast<bool>(silent), "the silent client could not connect\n");
   CWinLogImpl log;
   for (const char* message : {"first", "second", "third"}) {
@@ -453,8 +458,7 @@ START_TEST(closing_the_console_prints_what_is_queued) {
     LogNumbered("queued", kRecords);
     ombru::FileHandle client;
     if (c.clientMidMessage) {
-      client.Reset(CreateFileA(lab::InfoPipe().name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, 0, nullptr));
+      client = Connect(lab::InfoPipe().name);
     }
     std::thread closing([&] { viewer.Control(CTRL_CLOSE_EVENT); });
     Sleep(200);
@@ -529,9 +533,7 @@ START_TEST(silent_clients_keep_no_record_out) {
   for (int i = 0; i < 16; ++i) {
     silent.emplace_back([&] {
       while (!done) {
-        const ombru::FileHandle client(CreateFileA(lab::InfoPipe().name,
-                                                   GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                                   OPEN_EXISTING, 0, nullptr));
+        const ombru::FileHandle client = Connect(lab::InfoPipe().name);
         char byte;
         DWORD read = 0;
         if (!client || !ReadFile(client.Get(), &byte, 1, &read, nullptr))
@@ -819,10 +821,8 @@ START_TEST(short_of_instances_told_and_served) {
   ok(told == expected, "told:\n%s", told.c_str());
   // One instance a pipe listens: the second client finds it busy.
   for (const lab::LogPipe* pipe : {&lab::InfoPipe(), &lab::RecordPipe()}) {
-    const ombru::FileHandle first(CreateFileA(pipe->name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                              OPEN_EXISTING, 0, nullptr));
-    const ombru::FileHandle second(CreateFileA(pipe->name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                               OPEN_EXISTING, 0, nullptr));
+    const ombru::FileHandle first = Connect(pipe->name);
+    const ombru::FileHandle second = Connect(pipe->name);
     const DWORD error = GetLastError();
     ok(first && !second && error == ERROR_PIPE_BUSY, "%s: first %d, second %d, error %lu\n",
        pipe->name, static_cast<bool>(first), static_cast<bool>(second), error);
@@ -870,8 +870,7 @@ START_TEST(cut_off_never_lands_on_the_next_client) {
 
   const auto connect = [] {
     WaitNamedPipeA(lab::InfoPipe().name, 5000);
-    return ombru::FileHandle(CreateFileA(lab::InfoPipe().name, GENERIC_READ | GENERIC_WRITE, 0,
-                                         nullptr, OPEN_EXISTING, 0, nullptr));
+    return Connect(lab::InfoPipe().name);
   };
   const auto write = [](const ombru::FileHandle& client, const std::string& message) {
     DWORD written = 0;
@@ -911,8 +910,7 @@ START_TEST(stop_gives_a_silent_client_only_its_grace) {
   // (0.5 s), not by its own 3 s, and the names are free within the promised 2 s.
   Viewer viewer("");
   viewer.WaitForOutput("serving");
-  const ombru::FileHandle client(CreateFileA(lab::InfoPipe().name, GENERIC_READ | GENERIC_WRITE, 0,
-                                             nullptr, OPEN_EXISTING, 0, nullptr));
+  const ombru::FileHandle client = Connect(lab::InfoPipe().name);
   ok(static_cast<bool>(client), "the client could not connect\n");
   const double stopped = lab::NowMs();
   viewer.Control(CTRL_C_EVENT);
