@@ -207,30 +207,52 @@ START_TEST(local_storage_and_no_identity) {
 }
 
 START_TEST(held_up_user_report_never_ends_on_a_stale_identity) {
-  ShellStandIn shell;
-  RuntimeStandIn runtime;
-  runtime.SetStorageType("2");
-  // The report queued at creation connects first, the storage-settings report second.
-  runtime.HoldConnect(1500, 2);
-  DirectoryClientSettings settings;
-  ConfigureDirectoryClient(settings);
-  LogCollector collector;
-  UseDirectoryClient(DirectoryClient::Complete);
-  Agent agent;
-  runtime.WaitForSent(901, 1);
-  BroadcastSettingChange("VLMStorageSettings");
-  // Held up at the runtime, with alice already read, while the identity becomes bob.
-  ok(runtime.WaitForCalls("Connect", 2).size() == 2, "the storage report did not connect\n");
-  settings.identity = "CN=bob.O=CORP";
-  ConfigureDirectoryClient(settings);
-  BroadcastSettingChange("Environment");
-  const auto messages = PollForCount([&] { return runtime.Messages(); }, 3, 10000);
-  std::string users;
-  for (const ParsedMessage& message : messages)
-    users += "[" + ArgumentString(message.inArguments.at(0)) + "]";
-  ok(users == "[CN=alice.O=CORP][CN=alice.O=CORP][CN=bob.O=CORP]",
-     "the runtime's last report must name bob: %s\n", users.c_str());
-  ok(agent.Exit() == 0, "exit code\n");
+  // A storage-settings report reads "alice" and is held before its send, at the runtime's Connect
+  // or in the directory client's NWDSWhoAmI (the third: the frame's look at creation, the report
+  // at creation, then this one), while the identity becomes bob and an environment change reports
+  // it. The runtime's last report must name bob.
+  static const struct {
+    const char* heldIn;
+    unsigned connect, whoAmI;  // the call held
+  } cases[] = {{"Connect", 2, 0}, {"NWDSWhoAmI", 0, 3}};
+  for (const auto& c : cases) {
+    ShellStandIn shell;
+    RuntimeStandIn runtime;
+    runtime.SetStorageType("2");
+    if (c.connect)
+      runtime.HoldConnectUntilReleased(c.connect);
+    const std::string calls = lab::TempPath("netwin32");
+    DirectoryClientSettings settings;
+    settings.recordPath = calls.c_str();
+    settings.holdWhoAmI = c.whoAmI;
+    ConfigureDirectoryClient(settings);
+    LogCollector collector;
+    UseDirectoryClient(DirectoryClient::Complete);
+    Agent agent;
+    runtime.WaitForSent(901, 1);
+    agent.SettingChange("VLMStorageSettings");
+    const bool held =
+        c.connect ? runtime.WaitForCalls("Connect", 2).size() == 2
+                  : PollUntil([&] { return DirectoryClientCalls(calls, "NWDSWhoAmI").size() == 3; },
+                              10000);
+    ok(held, "[%s]: the storage report was not held\n", c.heldIn);
+    settings = {};
+    settings.identity = "CN=bob.O=CORP";
+    ConfigureDirectoryClient(settings);
+    agent.SettingChange("Environment");
+    // The report of bob, given a second to overtake the held one, waits behind it instead.
+    ok(runtime.WaitForSent(901, 2, 1000).size() == 1, "[%s]: a report went by the held one\n",
+       c.heldIn);
+    runtime.ReleaseConnect();
+    ReleaseWhoAmI();
+    std::string users;
+    for (const ParsedMessage& message : PollForCount([&] { return runtime.Messages(); }, 3, 10000))
+      users += "[" + ArgumentString(message.inArguments.at(0)) + "]";
+    ok(users == "[CN=alice.O=CORP][CN=alice.O=CORP][CN=bob.O=CORP]",
+       "[%s]: the runtime's last report must name bob: %s\n", c.heldIn, users.c_str());
+    ok(agent.Exit() == 0, "[%s]: exit code\n", c.heldIn);
+    DeleteFileA(calls.c_str());
+  }
   ConfigureDirectoryClient({});
   UseDirectoryClient(DirectoryClient::Absent);
 }
@@ -377,14 +399,17 @@ START_TEST(identity_compared_logged_and_sent_whole) {
     UseDirectoryClient(DirectoryClient::Complete);
     Agent agent;
     Logged(collector, 3);
-    for (int i = 0; i < 2; ++i)
-      agent.SettingChange("Environment");
+    agent.SettingChange("Environment");
+    // The agent remembers the identity it saw, though it did not report it: once storage is no
+    // longer local, the same identity is still no change.
+    runtime.SetStorageType("2");
+    agent.SettingChange("Environment");
     // A last broadcast of another section marks the end of what these two logged.
     agent.SettingChange("Policy");
     ok(Bracketed(Logged(collector, 6), 3) ==
            "[Detected environment change][Detected environment change]"
            "[OMBRU::OnSettingChange::Policy]",
-       "local storage, the same identity: %s\n", Bracketed(Logged(collector, 6), 3).c_str());
+       "the same identity: %s\n", Bracketed(Logged(collector, 6), 3).c_str());
     ok(runtime.Sent(901).empty(), "a user change was reported\n");
   }
   ConfigureDirectoryClient({});

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "common/format.h"
+#include "common/handle.h"
 #include "common/record_file.h"
 #include "drivers/process.h"
 
@@ -36,16 +38,39 @@ void UseDirectoryClient(DirectoryClient client) {
   SetEnvironmentVariableA("PATH", path.c_str());
 }
 
+namespace {
+
+// The event a held NWDSWhoAmI waits for: this process's, for as long as it runs.
+const char* ReleaseName() {
+  static const std::string name = Format("OMBRU.NetWin32Release.%lu", GetCurrentProcessId());
+  static const Handle release(CreateEventA(nullptr, TRUE, FALSE, name.c_str()));
+  return name.c_str();
+}
+
+}  // namespace
+
+void ReleaseWhoAmI() {
+  const Handle release(OpenEventA(EVENT_MODIFY_STATE, FALSE, ReleaseName()));
+  SetEvent(release.Get());
+}
+
 void ConfigureDirectoryClient(const DirectoryClientSettings& settings) {
   const char* key = "Software\\OMBRU\\NetWin32StandIn";
   RegDeleteTreeA(HKEY_CURRENT_USER, key);
+  std::string hold;
+  if (settings.holdWhoAmI) {
+    const Handle release(OpenEventA(EVENT_MODIFY_STATE, FALSE, ReleaseName()));
+    ResetEvent(release.Get());
+    hold = Format("%u,%s", settings.holdWhoAmI, ReleaseName());
+  }
   const struct {
     const char* name;
     const char* value;
   } values[] = {{"Identity", settings.identity},
                 {"Authenticated", settings.authenticated ? nullptr : "0"},
                 {"Fail", settings.failingCall},
-                {"Record", settings.recordPath}};
+                {"Record", settings.recordPath},
+                {"HoldWhoAmI", hold.empty() ? nullptr : hold.c_str()}};
   for (const auto& value : values) {
     if (!value.value)
       continue;

@@ -26,8 +26,12 @@ struct DirectoryClientSettings {
   bool authenticated = true;
   const char* failingCall = nullptr;
   const char* recordPath = nullptr;
+  // The N-th NWDSWhoAmI of each process (from 1; 0: none) reads the identity and holds it until
+  // ReleaseWhoAmI, 60 s at most.
+  unsigned holdWhoAmI = 0;
 };
 void ConfigureDirectoryClient(const DirectoryClientSettings& settings);
+void ReleaseWhoAmI();
 
 // The arguments of every call of `entryPoint` that the stand-in recorded in `recordPath`, in order.
 std::vector<std::vector<std::string>> DirectoryClientCalls(const std::string& recordPath,

@@ -1,5 +1,6 @@
 #include "drivers/runtime_record.h"
 
+#include <cstring>
 #include <map>
 
 #include "common/format.h"
@@ -10,6 +11,9 @@
 
 namespace lab {
 namespace {
+
+// What the stand-in reads at each call.
+constexpr char kSettingsKey[] = "Software\\OMBRU\\RuntimeStandIn";
 
 std::string ClassKey() {
   const GUID& id = kRuntimeClass;
@@ -26,11 +30,11 @@ void Register() {
 
 // The stand-in's settings are environment variables, which the agents started later inherit.
 void ClearSettings() {
-  for (const char* name :
-       {"OMBRU_RUNTIME_RECORD", "OMBRU_RUNTIME_FAIL", "OMBRU_RUNTIME_STORAGE_TYPE",
-        "OMBRU_RUNTIME_OPERATION", "OMBRU_RUNTIME_HOLD_CONNECT"}) {
+  for (const char* name : {"OMBRU_RUNTIME_RECORD", "OMBRU_RUNTIME_FAIL", "OMBRU_RUNTIME_OPERATION",
+                           "OMBRU_RUNTIME_HOLD_CONNECT"}) {
     SetEnvironmentVariableA(name, nullptr);
   }
+  RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
 }
 
 }  // namespace
@@ -58,7 +62,12 @@ void RuntimeStandIn::SetFailures(const char* steps) {
 }
 
 void RuntimeStandIn::SetStorageType(const char* value) {
-  SetEnvironmentVariableA("OMBRU_RUNTIME_STORAGE_TYPE", value);
+  if (value) {
+    RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "StorageType", REG_SZ, value,
+                    static_cast<DWORD>(std::strlen(value) + 1));
+  } else {
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "StorageType");
+  }
 }
 
 void RuntimeStandIn::SetOperation(const char* served) {

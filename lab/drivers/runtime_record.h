@@ -32,7 +32,8 @@ class RuntimeStandIn {
 
   // "create", "connect", "invoke" and/or "getoperation"; empty for none.
   void SetFailures(const char* steps);
-  void SetStorageType(const char* value);  // null: GetStorageType writes nothing
+  // What GetStorageType writes (null: nothing); also while an agent runs.
+  void SetStorageType(const char* value);
   // What GetOperation serves: "object,kind,typeMask,flags,text", or "object,kind,-" for a record
   // without payload; null: nothing.
   void SetOperation(const char* served);

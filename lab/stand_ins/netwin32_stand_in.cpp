@@ -6,11 +6,15 @@
 //   Fail           the name of one entry point that returns an error
 //   Identity       what NWDSWhoAmI writes (default "CN=alice.O=CORP")
 //   Record         a file to which each call appends "<name>|<arguments>"
+//   HoldWhoAmI     "N,NAME": the N-th NWDSWhoAmI of a process (counted from 1, across loads of
+//                  the library) reads the identity, then waits until the event NAME is set (at
+//                  most 60 s) before it writes it
 // Built again without NWDSSetContext, as an incomplete client, and without NWDSFreeContext, as a
 // client that cannot free its contexts.
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -34,6 +38,31 @@ std::string Setting(const char* name) {
     return std::string();
   }
   return value;
+}
+
+// The library is loaded afresh for each look, so the count of a process's calls lives in its
+// environment, under a mutex of the process.
+long CountWhoAmI() {
+  const HANDLE guard = CreateMutexA(
+      nullptr, FALSE, lab::Format("Local\\OMBRU.NetWin32.%lu", GetCurrentProcessId()).c_str());
+  WaitForSingleObject(guard, INFINITE);
+  char count[32] = {};
+  GetEnvironmentVariableA("OMBRU_NETWIN32_WHOAMI_CALLS", count, sizeof(count));
+  const long calls = std::strtol(count, nullptr, 10) + 1;
+  SetEnvironmentVariableA("OMBRU_NETWIN32_WHOAMI_CALLS", std::to_string(calls).c_str());
+  ReleaseMutex(guard);
+  CloseHandle(guard);
+  return calls;
+}
+
+void HoldIfAsked(long call) {
+  const std::string hold = Setting("HoldWhoAmI");
+  const size_t comma = hold.find(',');
+  if (comma == std::string::npos || std::strtol(hold.c_str(), nullptr, 10) != call)
+    return;
+  const HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, hold.c_str() + comma + 1);
+  WaitForSingleObject(release, 60000);
+  CloseHandle(release);
 }
 
 int Answer(const char* entryPoint, const std::string& arguments) {
@@ -80,6 +109,7 @@ __declspec(dllexport) int WINAPI NWDSWhoAmI(uint32_t context, char* name) {
   std::string identity = Setting("Identity");
   if (identity.empty())
     identity = "CN=alice.O=CORP";
+  HoldIfAsked(CountWhoAmI());
   lstrcpynA(name, identity.c_str(), 257);
   return 0;
 }

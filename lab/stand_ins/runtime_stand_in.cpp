@@ -12,13 +12,14 @@
 //
 // Told through the environment (which Wine passes on to the agent):
 //   OMBRU_RUNTIME_FAIL          any of "create", "connect", "invoke": that step fails
-//   OMBRU_RUNTIME_STORAGE_TYPE  the value GetStorageType writes (unset: nothing is written)
 //   OMBRU_RUNTIME_OPERATION     the record GetOperation serves: "object,kind,typeMask,flags,text",
 //                               or "object,kind,-" for a record without payload
 //   OMBRU_RUNTIME_FAIL          may also name "getoperation"
 //   OMBRU_RUNTIME_HOLD_CONNECT  "MS,N": the N-th Connect of a process (counted from 1) is held
 //                               up MS milliseconds after it was recorded; "MS,N,NAME": at most MS
 //                               milliseconds, until the event NAME is set
+// and, at each call, so that a test can change it while an agent runs, the registry value
+// HKCU\Software\OMBRU\RuntimeStandIn "StorageType": what GetStorageType writes (absent: nothing).
 #include <windows.h>
 
 #include <cstdlib>
@@ -241,9 +242,12 @@ HRESULT WINAPI FreeReply(Session* self, BYTE* reply) {
 
 HRESULT WINAPI GetStorageType(Session* self, uint32_t* storageType) {
   Record(self->number, lab::Format("GetStorageType|%u", *storageType));
-  const std::string configured = Environment("OMBRU_RUNTIME_STORAGE_TYPE");
-  if (!configured.empty())
-    *storageType = static_cast<uint32_t>(std::strtoul(configured.c_str(), nullptr, 0));
+  char configured[32] = {};
+  DWORD size = sizeof(configured) - 1;
+  if (RegGetValueA(HKEY_CURRENT_USER, "Software\\OMBRU\\RuntimeStandIn", "StorageType",
+                   RRF_RT_REG_SZ, nullptr, configured, &size) == ERROR_SUCCESS) {
+    *storageType = static_cast<uint32_t>(std::strtoul(configured, nullptr, 0));
+  }
   return S_OK;
 }
 
