@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "harness/test.h"
@@ -187,6 +188,39 @@ START_TEST(debug_output_never_waits_for_its_monitor) {
     lines += "[" + line + "]";
   ok(lines == "[first][a][b][c][f][" + std::string(63, 'y') + "][last]", "written %s\n",
      lines.c_str());
+}
+
+START_TEST(failing_records_reach_the_debug_output_in_whole_pairs) {
+  // Four threads log into a byte-mode pipe at once, so that every record fails and goes to the
+  // debug output with its error line, while a monitor holds its mutex: the program's writer is
+  // stuck in its first line and 1024 lines wait at most. 1 + 2 * 511 lines fill the queue but
+  // for one line, which no pair fits: each pair arrives whole, in order, or not at all.
+  lab::LogCollector collector("byte");
+  lab::DebugOutputCapture debug;
+  {
+    const lab::StalledDebugMonitor monitor(lab::StalledDebugMonitor::Stall::HoldsMutex);
+    // Until pairs no longer fit (some records find the collector busy, and fail silently).
+    const size_t dropped = ombru::DebugOutput().Dropped();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+      threads.emplace_back([dropped] {
+        CWinLogImpl log;
+        for (int i = 0; i < 2000 && ombru::DebugOutput().Dropped() < dropped + 2; ++i)
+          log.LogInfo(("pair " + std::to_string(i)).c_str());
+      });
+    for (std::thread& thread : threads)
+      thread.join();
+  }
+  const auto texts = debug.WaitForTexts(GetCurrentProcessId(), 1024, 30000);
+  size_t pairs = 0, broken = 0;
+  for (size_t i = 0; i < texts.size(); i += 2) {
+    const bool whole = texts[i] == "Error 87 setting pipe handle state:" && i + 1 < texts.size() &&
+                       texts[i + 1].compare(0, 5, "pair ") == 0;
+    pairs += whole;
+    broken += !whole;
+  }
+  ok(pairs == 512 && broken == 0, "%zu lines: %zu pairs whole, %zu broken\n", texts.size(), pairs,
+     broken);
 }
 
 namespace {
