@@ -919,3 +919,43 @@ START_TEST(stop_gives_a_silent_client_only_its_grace) {
   lab::LogCollector next;
   ok(exitCode == 0 && ms < 2000 && next.Running(), "exit code %lu after %.0f ms\n", exitCode, ms);
 }
+
+START_TEST(client_completing_within_the_stop_grace_is_taken) {
+  // A client connected and not yet written when the server stops completes its message once two
+  // sweeps have looked at it since the stop began: well within the grace, it is taken whole.
+  const lab::Handle readIssued(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  const lab::Handle stopping(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  const lab::Handle swept(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  viewer::LogPipeServer::Options options;
+  options.pause = [&](viewer::LogPipeServer::PausePoint point) {
+    using Point = viewer::LogPipeServer::PausePoint;
+    if (point == Point::ReadIssued)
+      SetEvent(readIssued.Get());
+    if (point == Point::Stopping)
+      SetEvent(stopping.Get());
+    if (point == Point::Swept && WaitForSingleObject(stopping.Get(), 0) == WAIT_OBJECT_0)
+      SetEvent(swept.Get());
+  };
+  std::mutex lock;
+  std::string received;
+  viewer::LogPipeServer server(
+      [&](const viewer::ClientMessage& message) {
+        const std::lock_guard<std::mutex> hold(lock);
+        received +=
+            message.outcome == viewer::ClientMessage::Outcome::Whole ? message.bytes : "[cut off]";
+      },
+      options);
+  viewer::LogPipeServer::Failure failure;
+  ok(server.Start(failure), "did not start\n");
+  const ombru::FileHandle client = Connect(lab::InfoPipe().name);
+  WaitForSingleObject(readIssued.Get(), 5000);
+  std::thread stop([&] { server.Stop(); });
+  WaitForSingleObject(stopping.Get(), 5000);
+  for (int sweeps = 0; sweeps < 2; ++sweeps)
+    WaitForSingleObject(swept.Get(), 5000);
+  DWORD written = 0;
+  const bool wrote = WriteFile(client.Get(), "late", 4, &written, nullptr);
+  stop.join();
+  const std::lock_guard<std::mutex> hold(lock);
+  ok(wrote && received == "late", "wrote %d, received [%s]\n", wrote, received.c_str());
+}

@@ -193,6 +193,7 @@ void LogPipeServer::Stop() {
     if (instance->state == Instance::State::Listening)
       CancelIoEx(instance->handle.Get(), instance.get());
   }
+  Pause(PausePoint::Stopping);
   // A cancellation that came before its call is repeated by the supervisor.
   WaitForSingleObject(retired.Get(), INFINITE);
   EndThreads();
@@ -381,6 +382,7 @@ void LogPipeServer::Sweep() {
     if (late)
       Pause(PausePoint::AfterCutOff);
   }
+  Pause(PausePoint::Swept);
 }
 
 void LogPipeServer::Pause(PausePoint point) const {

@@ -68,8 +68,9 @@ class LogPipeServer {
   static constexpr size_t kInstances = PIPE_UNLIMITED_INSTANCES;
 
   // Where a test may hold the server: the supervisor between its look at a client past its
-  // deadline and the cut-off, and after it; a worker once it has issued a read.
-  enum class PausePoint { BeforeCutOff, AfterCutOff, ReadIssued };
+  // deadline and the cut-off, after it, and after each sweep; a worker once it has issued a read;
+  // Stop once it takes no new client.
+  enum class PausePoint { BeforeCutOff, AfterCutOff, Swept, ReadIssued, Stopping };
 
   struct Options {
     size_t largestMessage = kUnlimited;
