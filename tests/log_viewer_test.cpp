@@ -684,6 +684,17 @@ START_TEST(failed_output_ends_the_viewer_loudly) {
     ok(next.Running() && lab::NowMs() - sent < 2000, "[%s]: the names were not free in time\n",
        arguments);
   }
+  {
+    // Standard error does not read either: the two lines are not written, and the viewer ends
+    // all the same.
+    Viewer viewer("", true, true);
+    viewer.WaitForOutput("serving");
+    viewer.StallErrors();
+    viewer.CloseOutput();
+    CWinLogImpl().LogInfo("nobody reads this");
+    const DWORD exitCode = viewer.ExitCode(5000);
+    ok(exitCode == 3, "standard error not read: exit code %lu\n", exitCode);
+  }
   // The output fails while the viewer prints what is queued after Ctrl+Break.
   Viewer viewer("--raw --queue 50", true);
   viewer.WaitForOutput("serving");

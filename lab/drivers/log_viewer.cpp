@@ -16,10 +16,26 @@ std::string WithoutCarriageReturns(std::string text) {
 
 }  // namespace
 
-LogViewer::LogViewer(const char* arguments, bool heldOutput) : errorPath(TempPath("viewer")) {
+LogViewer::LogViewer(const char* arguments, bool heldOutput, bool pipedErrors)
+    : errorPath(TempPath("viewer")) {
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
-  const lab::Handle errors(CreateFileA(errorPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                       &inheritable, CREATE_ALWAYS, 0, nullptr));
+  lab::Handle errors(CreateFileA(errorPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                                 CREATE_ALWAYS, 0, nullptr));
+  if (pipedErrors) {
+    lab::Handle file = std::move(errors);
+    CreatePipe(errorsRead.Put(), errors.Put(), &inheritable, 4096);
+    SetHandleInformation(errorsRead.Get(), HANDLE_FLAG_INHERIT, 0);
+    DuplicateHandle(GetCurrentProcess(), errors.Get(), GetCurrentProcess(), errorsWrite.Put(), 0,
+                    FALSE, DUPLICATE_SAME_ACCESS);
+    errorsReader = std::thread([this, file = std::move(file)] {
+      char buffer[4096];
+      DWORD read = 0, written = 0;
+      while (WaitForSingleObject(mayReadErrors.Get(), INFINITE) == WAIT_OBJECT_0 &&
+             ReadFile(errorsRead.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+        WriteFile(file.Get(), buffer, read, &written, nullptr);
+      }
+    });
+  }
   lab::Handle write;
   if (heldOutput) {
     CreatePipe(held.Put(), write.Put(), &inheritable, 4096);
@@ -52,6 +68,12 @@ LogViewer::~LogViewer() {
   WaitForSingleObject(process.Get(), 5000);
   if (reader.joinable())
     reader.join();  // the pipe broke with the viewer's end
+  SetEvent(mayReadErrors.Get());
+  if (errorsFiller.joinable())
+    errorsFiller.join();  // taken by the reader again
+  errorsWrite.Reset();
+  if (errorsReader.joinable())
+    errorsReader.join();
   DeleteFileA(errorPath.c_str());
 }
 
@@ -73,6 +95,17 @@ std::string LogViewer::WaitForOutputs(const std::vector<std::string>& texts,
       },
       timeoutMs);
   return Output();
+}
+
+void LogViewer::StallErrors() {
+  ResetEvent(mayReadErrors.Get());
+  // More than the reader may still take in the read it is in, and the pipe's buffer beside it.
+  errorsFiller = std::thread([this] {
+    const std::string filler(64 * 1024, '#');
+    DWORD written = 0;
+    WriteFile(errorsWrite.Get(), filler.data(), static_cast<DWORD>(filler.size()), &written,
+              nullptr);
+  });
 }
 
 void LogViewer::ReadOutputAgain(DWORD chunk, DWORD pauseMs) {

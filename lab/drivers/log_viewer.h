@@ -16,7 +16,9 @@ class LogViewer {
  public:
   // Standard error goes to a file, and standard output with it; with `heldOutput`, standard
   // output goes instead into a pipe that nobody reads until ReadOutputAgain: a paused console.
-  explicit LogViewer(const char* arguments, bool heldOutput = false);
+  // With `pipedErrors`, standard error goes through a pipe that this driver reads into the same
+  // file, until StallErrors.
+  explicit LogViewer(const char* arguments, bool heldOutput = false, bool pipedErrors = false);
   ~LogViewer();
   LogViewer(const LogViewer&) = delete;
   LogViewer& operator=(const LogViewer&) = delete;
@@ -34,6 +36,9 @@ class LogViewer {
   void ReadOutputAgain(DWORD chunk = 4096, DWORD pauseMs = 0);
   // Closes the held output's only reader: an output whose reader is gone.
   void CloseOutput() { held.Reset(); }
+  // Stops reading the piped standard error and fills its pipe: from then on every write the viewer
+  // makes to it waits, as into a paused console.
+  void StallErrors();
   std::string HeldOutput();
 
   // The records printed whole in the raw format (a record cut short by a stalled console is not)
@@ -55,6 +60,9 @@ class LogViewer {
   std::string errorPath;
   lab::Handle process;
   lab::Handle held;
+  lab::Handle errorsRead, errorsWrite;
+  lab::Handle mayReadErrors{CreateEventA(nullptr, TRUE, TRUE, nullptr)};
+  std::thread errorsReader, errorsFiller;
   std::thread reader;
   std::mutex lock;
   std::string heldOutput;
